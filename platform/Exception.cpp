@@ -1,0 +1,56 @@
+#include "platform/Exception.h"
+
+#include <QDebug>
+
+namespace {
+TExceptionHandler& Handler()
+{
+    static TExceptionHandler handler;
+    return handler;
+}
+} // namespace
+
+Exception::Exception(QString message)
+    : FMessage(std::move(message))
+    , FUtf8(FMessage.toStdString())
+{
+}
+
+void SetExceptionHandler(TExceptionHandler handler)
+{
+    Handler() = std::move(handler);
+}
+
+void HandleCurrentException() noexcept
+{
+    QString message;
+    try {
+        throw;
+    } catch (const Exception& e) {
+        message = e.Message();
+    } catch (const std::exception& e) {
+        message = QString::fromLocal8Bit(e.what());
+    } catch (...) {
+        message = QStringLiteral("Unbekannter Fehler");
+    }
+    try {
+        if (Handler())
+            Handler()(message);
+        else
+            qWarning().noquote() << message;
+    } catch (...) {
+        // The handler itself must not let anything escape into the event loop.
+        qWarning().noquote() << message;
+    }
+}
+
+bool Guarded(const std::function<void()>& work) noexcept
+{
+    try {
+        work();
+        return true;
+    } catch (...) {
+        HandleCurrentException();
+        return false;
+    }
+}

@@ -1,0 +1,36 @@
+#pragma once
+
+#include <QString>
+
+#include <exception>
+#include <functional>
+#include <string>
+
+// The one exception class of the program. It carries the German message that the
+// central handler shows to the user.
+class Exception : public std::exception
+{
+public:
+    explicit Exception(QString message);
+
+    const QString& Message() const noexcept { return FMessage; }
+    const char* what() const noexcept override { return FUtf8.c_str(); }
+
+private:
+    QString FMessage;
+    std::string FUtf8;
+};
+
+// The central handler. The application installs one that shows the message in a message
+// box; until then (and in tools without windows) the message goes to the Qt log.
+using TExceptionHandler = std::function<void(const QString& message)>;
+void SetExceptionHandler(TExceptionHandler handler);
+
+// Hands the exception that is being handled (call from a catch block) to the central
+// handler. Anything that is not our Exception is shown with its what() text.
+void HandleCurrentException() noexcept;
+
+// Runs work and hands every exception it throws to the central handler: for slots, timer
+// callbacks and event handlers, so that no exception crosses Qt's event loop.
+// Returns false when work threw.
+bool Guarded(const std::function<void()>& work) noexcept;

@@ -1,0 +1,28 @@
+#!/usr/bin/env bash
+# Installs the Debian 12 packages that building, running and testing need, and only those
+# that are missing. Needs root (or sudo) when something is missing.
+set -euo pipefail
+
+PACKAGES=(
+  build-essential cmake ninja-build pkg-config
+  qt6-base-dev qt6-webengine-dev libxkbcommon-dev
+  libpoppler-qt6-dev libcurl4-openssl-dev libxml2-dev libsqlite3-dev libssl-dev libgmime-3.0-dev
+  libcpp-httplib-dev
+  xvfb xauth x11-apps imagemagick fonts-dejavu-core
+  dovecot-imapd qpdf poppler-utils openssl ca-certificates
+)
+
+missing=()
+for p in "${PACKAGES[@]}"; do
+  if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed'; then
+    missing+=("$p")
+  fi
+done
+
+if [ ${#missing[@]} -gt 0 ]; then
+  echo "Installing: ${missing[*]}"
+  SUDO=""
+  [ "$(id -u)" -ne 0 ] && SUDO="sudo"
+  $SUDO apt-get update -qq
+  DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}"
+fi

@@ -1,0 +1,17 @@
+#include "services/ERenderer.h"
+
+TERenderer::TERenderer(QObject* AOwner, TServiceOptions options)
+    : TEServiceClient(AOwner, QStringLiteral("/renderhtml"), std::move(options))
+{
+}
+
+QString TERenderer::Render(const QString& xmlstr)
+{
+    RequestCompleted(Call(xmlstr));
+    return Html;
+}
+
+void TERenderer::RequestCompleted(const QString& answer)
+{
+    Html = answer;
+}

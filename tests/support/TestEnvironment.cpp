@@ -1,0 +1,56 @@
+#include "tests/support/TestEnvironment.h"
+
+#include <stdexcept>
+
+TSandboxHome::TSandboxHome()
+{
+    if (!FDir.isValid())
+        throw std::runtime_error("no temporary folder");
+    const QByteArray home = QFile::encodeName(FDir.path());
+    qputenv("HOME", home);
+    qputenv("XDG_DATA_HOME", home + "/.local/share");
+    qputenv("XDG_CONFIG_HOME", home + "/.config");
+    qputenv("XDG_CACHE_HOME", home + "/.cache");
+    qputenv("XDG_RUNTIME_DIR", home + "/runtime");
+    qputenv("XDG_DESKTOP_DIR", home + "/Desktop");
+    QDir(FDir.path()).mkpath(QStringLiteral("runtime"));
+    QFile::setPermissions(FDir.path() + QStringLiteral("/runtime"),
+                          QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    QDir(FDir.path()).mkpath(QStringLiteral("Desktop"));
+}
+
+QString TestDataPath(const QString& name)
+{
+    return QStringLiteral(ERECHNUNG_TEST_DATA_DIR "/") + name;
+}
+
+QByteArray ReadTestData(const QString& name)
+{
+    return ReadFileBytes(TestDataPath(name));
+}
+
+QString CorpusDir()
+{
+    const QString dir = QStringLiteral(ERECHNUNG_CORPUS_DIR);
+    return QFile::exists(dir + QStringLiteral("/manifest.tsv")) ? dir : QString();
+}
+
+QString CorpusPath(const QString& name)
+{
+    return CorpusDir() + QLatin1Char('/') + name;
+}
+
+void WriteFileBytes(const QString& path, const QByteArray& bytes)
+{
+    QFile f(path);
+    if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate) || f.write(bytes) != bytes.size())
+        throw std::runtime_error("cannot write " + path.toStdString());
+}
+
+QByteArray ReadFileBytes(const QString& path)
+{
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly))
+        throw std::runtime_error("cannot read " + path.toStdString());
+    return f.readAll();
+}
