@@ -1,0 +1,228 @@
+// erechnung-check: the invoice checks of the program without its window, for scripts.
+
+#include "invoice/ERechnung.h"
+#include "platform/AnsiCodePage.h"
+#include "platform/Exception.h"
+
+#include <QCommandLineParser>
+#include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QSaveFile>
+#include <QTextStream>
+
+#include <cstdio>
+
+namespace {
+
+const char* kDescription = R"(Prüft E-Rechnungen ohne Fenster, mit demselben Kern wie das Programm.
+
+Für jede Datei (ein Ordner steht für seine Dateien, eine Ebene tief) wird die Rechnung
+geladen: eine PDF-Datei (Endung .pdf, beliebige Schreibweise) wird nach der eingebetteten
+XML-Rechnung (ZUGFeRD / Factur-X) durchsucht, jede andere Datei als XML-Rechnung gelesen.
+Ausgegeben werden die Art (XML-Rechnung, hybride PDF, PDF ohne XML), der Hash (MD5 der
+Rechnung), der Kurz-Hash und der Ablagename, unter dem das Programm die Datei ablegt.
+
+Mit --validate wird die Rechnung an den Validierungsdienst geschickt; ausgegeben werden
+das Urteil, wie das Programm es farbig zeigt (annehmen, ablehnen, durchwinken bei einer
+PDF ohne XML), und der Prüfbericht. Mit --render wird die Darstellung des
+Rendering-Dienstes als <Ablagename>.html in den angegebenen Ordner geschrieben.
+
+--json gibt je Datei eine Zeile mit einem JSON-Objekt aus (JSON Lines), Felder:
+  path, kind ("xml" | "hybrid-pdf" | "pdf-without-xml"), hash, short_hash, archive_name,
+  xml_bytes, verdict ("accept" | "reject" | "wave-through", nur mit --validate),
+  validation (Text des Prüfberichts, nur mit --validate), error (Meldung oder null).
+
+Rückgabewert: 0 wenn jede Datei geladen wurde (und mit --validate keine abzulehnen ist),
+1 wenn eine Rechnung abzulehnen ist, 2 bei jedem Fehler. Eine Datei mit Fehler hält die
+übrigen nicht auf.)";
+
+struct TOptions
+{
+    bool Validate = false;
+    bool Json = false;
+    QString RenderDir;
+    TServiceOptions Service;
+};
+
+enum TOutcome { Ok = 0, Reject = 1, Failed = 2 };
+
+QString KindOf(const TERechnung& r)
+{
+    if (!r.IsPdf())
+        return QStringLiteral("xml");
+    return r.GetXmlData().isEmpty() ? QStringLiteral("pdf-without-xml") : QStringLiteral("hybrid-pdf");
+}
+
+QString KindText(const QString& kind)
+{
+    if (kind == QLatin1String("hybrid-pdf"))
+        return QStringLiteral("hybride PDF (ZUGFeRD / Factur-X)");
+    if (kind == QLatin1String("pdf-without-xml"))
+        return QStringLiteral("PDF ohne XML (Sonstige Rechnung)");
+    return QStringLiteral("XML-Rechnung");
+}
+
+QString VerdictKey(TVerdict v)
+{
+    switch (v) {
+    case TVerdict::Accept:
+        return QStringLiteral("accept");
+    case TVerdict::WaveThrough:
+        return QStringLiteral("wave-through");
+    case TVerdict::Reject:
+        break;
+    }
+    return QStringLiteral("reject");
+}
+
+QString VerdictText(TVerdict v)
+{
+    switch (v) {
+    case TVerdict::Accept:
+        return QStringLiteral("annehmen");
+    case TVerdict::WaveThrough:
+        return QStringLiteral("durchwinken");
+    case TVerdict::Reject:
+        break;
+    }
+    return QStringLiteral("ablehnen");
+}
+
+void WriteRendering(const QString& dir, const TERechnung& r, const QString& html)
+{
+    QSaveFile out(QDir(dir).filePath(r.FileName() + QStringLiteral(".html")));
+    const QByteArray bytes = html.toUtf8();
+    if (!out.open(QIODevice::WriteOnly) || out.write(bytes) != bytes.size() || !out.commit())
+        throw Exception(QStringLiteral("In %1 kann nicht geschrieben werden").arg(out.fileName()));
+}
+
+TOutcome CheckOne(const QString& path, const TOptions& options, QTextStream& out)
+{
+    QJsonObject record{{QStringLiteral("path"), path}};
+    TOutcome outcome = Ok;
+    TERechnung rechnung(nullptr);
+    rechnung.SetServiceOptions(options.Service);
+    QString verdict;
+    QString validation;
+    QString error;
+    try {
+        rechnung.LoadFromFile(path);
+        const QString kind = KindOf(rechnung);
+        record.insert(QStringLiteral("kind"), kind);
+        record.insert(QStringLiteral("hash"), rechnung.Hash());
+        record.insert(QStringLiteral("short_hash"), rechnung.ShortHash());
+        record.insert(QStringLiteral("archive_name"), rechnung.FileName());
+        record.insert(QStringLiteral("xml_bytes"), AnsiEncode(rechnung.GetXmlData()).size());
+        if (options.Validate) {
+            validation = rechnung.Validate();
+            const TVerdict v = VerdictOf(rechnung);
+            verdict = VerdictText(v);
+            record.insert(QStringLiteral("verdict"), VerdictKey(v));
+            record.insert(QStringLiteral("validation"), validation);
+            if (v == TVerdict::Reject)
+                outcome = Reject;
+        }
+        if (!options.RenderDir.isEmpty())
+            WriteRendering(options.RenderDir, rechnung, rechnung.Render());
+    } catch (const Exception& e) {
+        error = e.Message();
+        outcome = Failed;
+    }
+    record.insert(QStringLiteral("error"), error.isEmpty() ? QJsonValue(QJsonValue::Null) : QJsonValue(error));
+
+    if (options.Json) {
+        out << QString::fromUtf8(QJsonDocument(record).toJson(QJsonDocument::Compact)) << '\n';
+    } else {
+        out << path << '\n';
+        auto line = [&out](const char* label, const QString& value) {
+            out << "  " << QString::fromUtf8(label).leftJustified(13) << value << '\n';
+        };
+        if (record.contains(QStringLiteral("kind"))) {
+            line("Art:", KindText(record.value(QStringLiteral("kind")).toString()));
+            line("Hash:", rechnung.Hash());
+            line("Kurz-Hash:", rechnung.ShortHash());
+            line("Ablagename:", rechnung.FileName());
+            line("XML-Bytes:", QString::number(record.value(QStringLiteral("xml_bytes")).toInteger()));
+        }
+        if (!verdict.isEmpty()) {
+            line("Urteil:", verdict);
+            line("Prüfbericht:", validation);
+        }
+        if (!error.isEmpty())
+            line("Fehler:", error);
+    }
+    out.flush();
+    return outcome;
+}
+
+QStringList ExpandPaths(const QStringList& args)
+{
+    QStringList files;
+    for (const QString& arg : args) {
+        const QFileInfo info(arg);
+        if (info.isDir()) {
+            const QDir dir(arg);
+            for (const QString& name : dir.entryList(QDir::Files | QDir::Hidden | QDir::System, QDir::Name))
+                files << dir.filePath(name);
+        } else {
+            files << arg;
+        }
+    }
+    return files;
+}
+
+} // namespace
+
+int main(int argc, char* argv[])
+{
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("erechnung-check"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(ERECHNUNG_VERSION_TEXT));
+
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QString::fromUtf8(kDescription));
+    parser.addHelpOption();
+    parser.addVersionOption();
+    const QCommandLineOption validate(QStringLiteral("validate"),
+                                      QStringLiteral("Rechnung beim Validierungsdienst prüfen, Urteil und Prüfbericht ausgeben."));
+    const QCommandLineOption render(QStringLiteral("render"),
+                                    QStringLiteral("Darstellung des Rendering-Dienstes als <Ablagename>.html in <DIR> schreiben."),
+                                    QStringLiteral("DIR"));
+    const QCommandLineOption service(QStringLiteral("service"),
+                                     QStringLiteral("Basisadresse der Dienste (Standard: %1).").arg(QStringLiteral(ERECHNUNG_SERVICE_URL)),
+                                     QStringLiteral("URL"));
+    const QCommandLineOption cacert(QStringLiteral("cacert"),
+                                    QStringLiteral("Nur diesem CA-Zertifikat (PEM) vertrauen statt den Zertifikaten des Systems."),
+                                    QStringLiteral("FILE"));
+    const QCommandLineOption json(QStringLiteral("json"), QStringLiteral("Je Datei eine Zeile JSON ausgeben (JSON Lines)."));
+    parser.addOptions({validate, render, service, cacert, json});
+    parser.addPositionalArgument(QStringLiteral("PATH"), QStringLiteral("Rechnungsdateien oder Ordner."),
+                                 QStringLiteral("PATH..."));
+    parser.process(app);
+
+    TOptions options;
+    options.Validate = parser.isSet(validate);
+    options.Json = parser.isSet(json);
+    options.RenderDir = parser.value(render);
+    if (parser.isSet(service))
+        options.Service.BaseUrl = parser.value(service);
+    options.Service.CaFile = parser.value(cacert);
+
+    if (parser.positionalArguments().isEmpty()) {
+        std::fputs(qPrintable(parser.helpText()), stderr);
+        return Failed;
+    }
+    if (!options.RenderDir.isEmpty() && !QFileInfo(options.RenderDir).isDir()) {
+        std::fprintf(stderr, "%s\n", qPrintable(QStringLiteral("Ordner %1 existiert nicht").arg(options.RenderDir)));
+        return Failed;
+    }
+
+    QTextStream out(stdout);
+    int result = Ok;
+    for (const QString& path : ExpandPaths(parser.positionalArguments()))
+        result = std::max(result, int(CheckOne(path, options, out)));
+    return result;
+}

@@ -1,0 +1,174 @@
+#include "invoice/ERechnung.h"
+
+#include "invoice/EZugFerd_Poppler.h"
+#include "platform/AnsiCodePage.h"
+#include "platform/Exception.h"
+#include "platform/Paths.h"
+#include "services/ERenderer.h"
+#include "services/EValidator.h"
+
+#include <QCryptographicHash>
+#include <QFile>
+
+namespace {
+
+const QString kSonstigeText = QStringLiteral(
+    "Es kann im PDF kein XML-Anhang gefunden werden.<br>Wahrscheinlich handelt es sich um eine "
+    "\"Sonstige Rechnung\".<br> Sie sollten den Rechnungs-Ersteller auffordern, zeitnah auf E-Rechnung umzustellen.");
+
+const QString kNotRenderedPrefix =
+    QStringLiteral("<!DOCTYPE html><html lang=\"de\"><head><meta charset=\"utf-8\"></head><body>");
+
+[[noreturn]] void RaiseCannotOpen(const QString& path, const QString& reason)
+{
+    throw Exception(QStringLiteral("Datei %1 kann nicht geöffnet werden. %2").arg(path, reason));
+}
+
+} // namespace
+
+TERechnung::TERechnung(QObject* AOwner)
+    : Owner(AOwner)
+{
+}
+
+TERechnung::TERechnung(QObject* AOwner, const QString& filename)
+    : TERechnung(AOwner)
+{
+    LoadFromFile(filename);
+}
+
+TERechnung::~TERechnung() = default;
+
+void TERechnung::LoadFromFile(QString filename)
+{
+    Clear();
+    FOriginalFilePath = filename;
+    if (ExtractFileExt(filename).toLower() == QLatin1String(".pdf")) {
+        auto accessor = std::make_unique<TEZugFerdPoppler>(Owner, filename);
+        // One pass over the PDF: the extraction answers both "is there an XML invoice"
+        // and "what does it say"; an empty attachment reads as a PDF without XML.
+        XmlData = accessor->ExtractFacturX();
+        ZugFerd = std::move(accessor);
+    } else {
+        QFile file(filename);
+        if (!file.open(QIODevice::ReadOnly))
+            RaiseCannotOpen(filename, file.errorString());
+        const QByteArray bytes = file.readAll();
+        if (file.error() != QFileDevice::NoError)
+            RaiseCannotOpen(filename, file.errorString());
+        XmlData = AnsiDecode(bytes);
+    }
+    ComputeHash();
+    ComputeUniqueFilename();
+}
+
+void TERechnung::ComputeHash()
+{
+    QCryptographicHash md5(QCryptographicHash::Md5);
+    if (!XmlData.isEmpty()) {
+        md5.addData(XmlData.toUtf8());
+    } else {
+        QFile file(FOriginalFilePath);
+        if (!file.open(QIODevice::ReadOnly))
+            RaiseCannotOpen(FOriginalFilePath, file.errorString());
+        char buffer[4096];
+        for (;;) {
+            const qint64 n = file.read(buffer, sizeof buffer);
+            if (n < 0)
+                RaiseCannotOpen(FOriginalFilePath, file.errorString());
+            if (n == 0)
+                break;
+            md5.addData(QByteArrayView(buffer, n));
+        }
+    }
+    FHash = QString::fromLatin1(md5.result().toHex());
+}
+
+QString TERechnung::GetSHortHash() const
+{
+    return FHash.mid(1, 8);
+}
+
+void TERechnung::ComputeUniqueFilename()
+{
+    const QString name = ExtractFileName(FOriginalFilePath);
+    const QString shortHash = GetSHortHash();
+    FUniqueFilename = name.startsWith(shortHash) ? name : shortHash + QLatin1Char('_') + name;
+}
+
+QString TERechnung::Validate()
+{
+    is_valid = false;
+    is_sonstige = false;
+    is_dup = false;
+    if (HtmlValidateString.isEmpty()) {
+        if (XmlData.isEmpty()) {
+            HtmlValidateString = kSonstigeText;
+        } else {
+            TEValidator validator(Owner, FServiceOptions);
+            HtmlValidateString = validator.Validate(XmlData);
+        }
+    }
+    // Derived from the document, not only from the first call, so that asking again
+    // gives the same flags.
+    is_sonstige = XmlData.isEmpty();
+    is_valid = HtmlValidateString.contains(QLatin1String(kAcceptSentence))
+        || HtmlValidateString.contains(QLatin1String(kAcceptToleratedSentence));
+    return HtmlValidateString;
+}
+
+QString TERechnung::Render()
+{
+    if (HtmlRenderString.isEmpty()) {
+        TERenderer renderer(Owner, FServiceOptions);
+        HtmlRenderString = renderer.Render(XmlData);
+        if (HtmlRenderString.startsWith(QLatin1String("<?xml"))) {
+            // The service could not render: show the XML as text. It comes from an outside
+            // sender, so it is escaped, never pasted in as markup.
+            HtmlRenderString = kNotRenderedPrefix + QStringLiteral("<pre>") + XmlData.toHtmlEscaped()
+                + QStringLiteral("</pre>");
+        }
+    }
+    return HtmlRenderString;
+}
+
+void TERechnung::RenderPDFPage(int page, QPainter* dc)
+{
+    if (ZugFerd)
+        ZugFerd->RenderPDFPage(page, dc);
+}
+
+void TERechnung::Clear()
+{
+    FOriginalFilePath.clear();
+    XmlData.clear();
+    FHash.clear();
+    HtmlValidateString.clear();
+    HtmlRenderString.clear();
+    ZugFerd.reset();
+    // Also forget the archive name and the flags: a failed load must never be filed under
+    // the name, or with the verdict, of the invoice loaded before.
+    FUniqueFilename.clear();
+    is_valid = false;
+    is_dup = false;
+    is_sonstige = false;
+}
+
+bool TERechnung::GetIsZugFerd() const
+{
+    return ZugFerd && ZugFerd->IsZugFerd();
+}
+
+bool TERechnung::GetIsInvalidZugFerd() const
+{
+    return GetIsZugFerd() && !is_valid;
+}
+
+TVerdict VerdictOf(const TERechnung& rechnung)
+{
+    if (rechnung.IsValid())
+        return TVerdict::Accept;
+    if (rechnung.IsSonstigeRechnung())
+        return TVerdict::WaveThrough;
+    return TVerdict::Reject;
+}

@@ -1,0 +1,84 @@
+#pragma once
+
+#include "services/ServiceOptions.h"
+
+#include <QString>
+
+#include <memory>
+
+class QObject;
+class QPainter;
+class TEZugFerd;
+
+// The invoice being checked: its file, its XML text, its hash and archive file name, the
+// answers of the validation and rendering services and the flags derived from them.
+class TERechnung
+{
+public:
+    explicit TERechnung(QObject* AOwner);
+    TERechnung(QObject* AOwner, const QString& filename);
+    ~TERechnung();
+
+    TERechnung(const TERechnung&) = delete;
+    TERechnung& operator=(const TERechnung&) = delete;
+
+    void LoadFromFile(QString filename); // by value: callers may pass OriginalFilePath()
+    // The validation result (HTML), asked of the service once per loaded file; sets the flags.
+    QString Validate();
+    // The rendering (HTML), asked of the service once per loaded file.
+    QString Render();
+    void RenderPDFPage(int page, QPainter* dc);
+    // Empties the document: path, XML, hash, archive name, results, flags and accessor.
+    void Clear();
+    void MarkAsDuplicate() { is_dup = true; }
+
+    QString GetSHortHash() const;
+    bool GetIsZugFerd() const;
+    bool GetIsInvalidZugFerd() const;
+
+    // Properties
+    const QString& OriginalFilePath() const { return FOriginalFilePath; }
+    const QString& FileName() const { return FUniqueFilename; }
+    bool IsValid() const { return is_valid; }
+    bool IsDuplicate() const { return is_dup; }
+    const QString& Hash() const { return FHash; }
+    QString ShortHash() const { return GetSHortHash(); }
+    bool IsSonstigeRechnung() const { return is_sonstige; }
+    bool IsZugFerd() const { return GetIsZugFerd(); }
+    bool IsInvalidZugFerd() const { return GetIsInvalidZugFerd(); }
+
+    // The loaded file is a PDF (the accessor is present).
+    bool IsPdf() const { return ZugFerd != nullptr; }
+    const QString& GetXmlData() const { return XmlData; }
+
+    // Where the services are reached; the program's defaults unless set.
+    const TServiceOptions& ServiceOptions() const { return FServiceOptions; }
+    void SetServiceOptions(const TServiceOptions& options) { FServiceOptions = options; }
+
+private:
+    void ComputeHash();
+    void ComputeUniqueFilename();
+
+    QString FOriginalFilePath;
+    QString FUniqueFilename;
+    QString FHash;
+    bool is_valid = false;
+    bool is_dup = false;
+    bool is_sonstige = false;
+    QObject* Owner;
+    std::unique_ptr<TEZugFerd> ZugFerd;
+    QString XmlData;
+    QString HtmlValidateString;
+    QString HtmlRenderString;
+    TServiceOptions FServiceOptions;
+};
+
+// The sentences with which the validation report recommends acceptance.
+inline constexpr const char* kAcceptSentence =
+    "Bewertung: Es wird empfohlen das Dokument anzunehmen und weiter zu verarbeiten.";
+inline constexpr const char* kAcceptToleratedSentence =
+    "Bewertung: Es wird empfohlen das Dokument anzunehmen und zu verarbeiten, da die vorhandenen Fehler derzeit toleriert werden.";
+
+// What the validation of a document means for the user.
+enum class TVerdict { Accept, WaveThrough, Reject };
+TVerdict VerdictOf(const TERechnung& rechnung);

@@ -1,0 +1,353 @@
+#include "invoice/ERechnung.h"
+#include "platform/AnsiCodePage.h"
+#include "platform/Exception.h"
+#include "tests/support/PdfFixture.h"
+#include "tests/support/TestEnvironment.h"
+#include "tests/support/TlsTestServer.h"
+
+#include <QCryptographicHash>
+#include <QtTest>
+
+namespace {
+
+QString Md5(const QByteArray& bytes)
+{
+    return QString::fromLatin1(QCryptographicHash::hash(bytes, QCryptographicHash::Md5).toHex());
+}
+
+QString ErrorOf(const std::function<void()>& call)
+{
+    try {
+        call();
+    } catch (const Exception& e) {
+        return e.Message();
+    }
+    return {};
+}
+
+TTlsTestServer::TAnswer Answer(const QByteArray& body, int status = 200)
+{
+    TTlsTestServer::TAnswer a;
+    a.Status = status;
+    a.Body = body.toStdString();
+    a.ContentType = "application/xml";
+    return a;
+}
+
+QByteArray ReportSaying(const QByteArray& sentence)
+{
+    return "<rep:report xmlns:rep=\"http://www.xoev.de/de/validator/varl/1\"><rep:assessment><rep:accept><rep:explanation>"
+           "<html xmlns=\"http://www.w3.org/1999/xhtml\"><body><p>"
+           + sentence + "</p></body></html></rep:explanation></rep:accept></rep:assessment></rep:report>";
+}
+
+} // namespace
+
+// The invoice document: loading, hash, archive name, and the answers of the services.
+class TestRechnung : public QObject
+{
+    Q_OBJECT
+
+    QTemporaryDir dir;
+    std::unique_ptr<TTlsTestServer> server;
+
+    QString Write(const QString& name, const QByteArray& bytes) const
+    {
+        const QString path = dir.filePath(name);
+        QDir().mkpath(QFileInfo(path).path());
+        WriteFileBytes(path, bytes);
+        return path;
+    }
+
+    TServiceOptions Options() const
+    {
+        TServiceOptions o;
+        o.BaseUrl = server->BaseUrl();
+        o.CaFile = server->CaFile();
+        return o;
+    }
+
+    int RequestsTo(const std::string& path) const
+    {
+        int n = 0;
+        for (const auto& r : server->Requests())
+            n += r.Path == path;
+        return n;
+    }
+
+private Q_SLOTS:
+    void init()
+    {
+        server = std::make_unique<TTlsTestServer>();
+    }
+
+    void cleanup()
+    {
+        server.reset();
+    }
+
+    void hashes_data()
+    {
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<bool>("hashIsFileMd5");
+        QTest::newRow("ascii") << ReadTestData(QStringLiteral("invoice-ascii.xml")) << true;
+        QTest::newRow("utf-8 umlauts") << ReadTestData(QStringLiteral("invoice-utf8.xml")) << false;
+        QTest::newRow("utf-8 bom") << QByteArray("\xef\xbb\xbf<a/>") << false;
+        QTest::newRow("windows-1252 euro") << QByteArray("<a>\x80</a>") << false;
+        QTest::newRow("empty file") << QByteArray() << true;
+    }
+
+    void hashes()
+    {
+        QFETCH(QByteArray, bytes);
+        QFETCH(bool, hashIsFileMd5);
+        TERechnung rechnung(nullptr, Write(QStringLiteral("hash.xml"), bytes));
+        QCOMPARE(rechnung.GetXmlData(), AnsiDecode(bytes));
+        QCOMPARE(rechnung.Hash(), Md5(AnsiDecode(bytes).toUtf8()));
+        QCOMPARE(rechnung.Hash() == Md5(bytes), hashIsFileMd5);
+        QCOMPARE(rechnung.Hash().size(), 32);
+        QCOMPARE(rechnung.ShortHash(), rechnung.Hash().mid(1, 8));
+    }
+
+    void fileKindFollowsTheExtension_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<bool>("pdf");
+        QTest::newRow(".pdf") << QStringLiteral("Rechnung.pdf") << true;
+        QTest::newRow(".Pdf") << QStringLiteral("Rechnung.Pdf") << true;
+        QTest::newRow(".pdf.xml") << QStringLiteral("Rechnung.pdf.xml") << false;
+        QTest::newRow("no extension") << QStringLiteral("Rechnung") << false;
+        QTest::newRow(".txt") << QStringLiteral("Rechnung.txt") << false;
+        QTest::newRow("dot in the folder only") << QStringLiteral("ordner.pdf/Rechnung") << false;
+    }
+
+    void fileKindFollowsTheExtension()
+    {
+        QFETCH(QString, name);
+        QFETCH(bool, pdf);
+        const QByteArray bytes = ReadTestData(QStringLiteral("invoice-ascii.xml"));
+        TERechnung rechnung(nullptr, Write(name, bytes));
+        QCOMPARE(rechnung.IsPdf(), pdf);
+        // A PDF name on XML bytes: no PDF, so no XML, and the file's bytes are the hash.
+        QCOMPARE(rechnung.GetXmlData().isEmpty(), pdf);
+        QCOMPARE(rechnung.Hash(), Md5(bytes));
+        QVERIFY(!rechnung.IsZugFerd());
+        QVERIFY(!rechnung.IsInvalidZugFerd());
+    }
+
+    void archiveNames_data()
+    {
+        const QString shortHash = Md5(ReadTestData(QStringLiteral("invoice-ascii.xml"))).mid(1, 8);
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("archiveName");
+        QTest::newRow("plain name") << QStringLiteral("Rechnung 4711.xml") << shortHash + QStringLiteral("_Rechnung 4711.xml");
+        QTest::newRow("own short hash kept") << shortHash + QStringLiteral("_Rechnung.xml") << shortHash + QStringLiteral("_Rechnung.xml");
+        QTest::newRow("own short hash without _") << shortHash + QStringLiteral(".xml") << shortHash + QStringLiteral(".xml");
+        QTest::newRow("other eight characters") << QStringLiteral("12345678_Rechnung.xml")
+                                                << shortHash + QStringLiteral("_12345678_Rechnung.xml");
+        QTest::newRow("short hash in other case") << shortHash.toUpper() + QStringLiteral("_R.xml")
+                                                  << shortHash + QLatin1Char('_') + shortHash.toUpper() + QStringLiteral("_R.xml");
+    }
+
+    void archiveNames()
+    {
+        QFETCH(QString, name);
+        QFETCH(QString, archiveName);
+        TERechnung rechnung(nullptr, Write(name, ReadTestData(QStringLiteral("invoice-ascii.xml"))));
+        QCOMPARE(rechnung.FileName(), archiveName);
+        QCOMPARE(rechnung.OriginalFilePath(), dir.filePath(name));
+    }
+
+    void missingFileFailsAndLeavesNothingBehind()
+    {
+        TERechnung rechnung(nullptr, Write(QStringLiteral("vorher.xml"), ReadTestData(QStringLiteral("invoice-ascii.xml"))));
+        QVERIFY(!rechnung.FileName().isEmpty());
+        const QString missing = dir.filePath(QStringLiteral("fehlt.xml"));
+        const QString error = ErrorOf([&] { rechnung.LoadFromFile(missing); });
+        QVERIFY2(error.startsWith(QStringLiteral("Datei %1 kann nicht geöffnet werden. ").arg(missing)), qPrintable(error));
+        QVERIFY(error.size() > QStringLiteral("Datei %1 kann nicht geöffnet werden. ").arg(missing).size());
+        QCOMPARE(rechnung.OriginalFilePath(), missing);
+        QVERIFY(rechnung.Hash().isEmpty());
+        QVERIFY(rechnung.FileName().isEmpty()); // never the archive name of the invoice before
+        QVERIFY(rechnung.GetXmlData().isEmpty());
+        QVERIFY(!rechnung.IsPdf());
+
+        const QString missingPdf = dir.filePath(QStringLiteral("fehlt.pdf"));
+        QVERIFY(ErrorOf([&] { rechnung.LoadFromFile(missingPdf); })
+                    .startsWith(QStringLiteral("Datei %1 kann nicht geöffnet werden. ").arg(missingPdf)));
+        QVERIFY(rechnung.FileName().isEmpty());
+    }
+
+    void clearForgetsEverything()
+    {
+        server->Answer("/validate", Answer(ReadTestData(QStringLiteral("report-accept.xml"))));
+        TERechnung rechnung(nullptr, Write(QStringLiteral("c.xml"), "<a/>"));
+        rechnung.SetServiceOptions(Options());
+        rechnung.Validate();
+        rechnung.MarkAsDuplicate();
+        QVERIFY(rechnung.IsValid() && rechnung.IsDuplicate());
+        rechnung.Clear();
+        QVERIFY(rechnung.OriginalFilePath().isEmpty());
+        QVERIFY(rechnung.FileName().isEmpty());
+        QVERIFY(rechnung.Hash().isEmpty());
+        QVERIFY(!rechnung.IsValid() && !rechnung.IsDuplicate() && !rechnung.IsSonstigeRechnung());
+    }
+
+    void acceptanceSentences_data()
+    {
+        QTest::addColumn<QByteArray>("sentence");
+        QTest::addColumn<bool>("valid");
+        QTest::newRow("accept") << QByteArray(kAcceptSentence) << true;
+        QTest::newRow("accept, errors tolerated") << QByteArray(kAcceptToleratedSentence) << true;
+        QTest::newRow("reject") << QByteArray("Bewertung: Es wird empfohlen das Dokument zurückzuweisen.") << false;
+        QTest::newRow("reject, no scenario")
+            << QByteArray("Bewertung: Es wird empfohlen das Dokument zurückzuweisen. Da kein Pruefszenario gegriffen hat.") << false;
+        QTest::newRow("other letter case")
+            << QByteArray("Bewertung: es wird empfohlen das Dokument anzunehmen und weiter zu verarbeiten.") << false;
+        QTest::newRow("no full stop") << QByteArray("Bewertung: Es wird empfohlen das Dokument anzunehmen und weiter zu verarbeiten")
+                                      << false;
+        QTest::newRow("tolerated, no full stop")
+            << QByteArray(kAcceptToleratedSentence).chopped(1) << false;
+    }
+
+    void acceptanceSentences()
+    {
+        QFETCH(QByteArray, sentence);
+        QFETCH(bool, valid);
+        server->Answer("/validate", Answer(ReportSaying(sentence), valid ? 200 : 406));
+        TERechnung rechnung(nullptr, Write(QStringLiteral("s.xml"), "<a/>"));
+        rechnung.SetServiceOptions(Options());
+        QVERIFY(rechnung.Validate().contains(QString::fromUtf8(sentence)));
+        QCOMPARE(rechnung.IsValid(), valid);
+        QVERIFY(!rechnung.IsSonstigeRechnung());
+        QCOMPARE(VerdictOf(rechnung), valid ? TVerdict::Accept : TVerdict::Reject);
+    }
+
+    void servicesAreAskedOncePerLoadAndAgainAfterAFailure()
+    {
+        TERechnung rechnung(nullptr, Write(QStringLiteral("once.xml"), ReadTestData(QStringLiteral("invoice-utf8.xml"))));
+        rechnung.SetServiceOptions(Options());
+
+        // A failing call keeps no result.
+        server->Answer("/validate", Answer("kaputt", 500));
+        server->Answer("/renderhtml", Answer("\xff", 200)); // no UTF-8: the call fails
+        QCOMPARE(rechnung.Validate(), QStringLiteral("kaputt"));
+        QVERIFY(!rechnung.IsValid());
+        QVERIFY(!ErrorOf([&] { rechnung.Render(); }).isEmpty());
+
+        server->Answer("/renderhtml", Answer(ReadTestData(QStringLiteral("rendering.html"))));
+        const int before = RequestsTo("/renderhtml");
+        QCOMPARE(rechnung.Render(), QString::fromUtf8(ReadTestData(QStringLiteral("rendering.html"))));
+        QCOMPARE(rechnung.Render(), QString::fromUtf8(ReadTestData(QStringLiteral("rendering.html"))));
+        QCOMPARE(RequestsTo("/renderhtml"), before + 1);
+
+        // The validation kept its first answer; a new load asks again.
+        server->Answer("/validate", Answer(ReadTestData(QStringLiteral("report-accept.xml"))));
+        QCOMPARE(rechnung.Validate(), QStringLiteral("kaputt"));
+        rechnung.LoadFromFile(rechnung.OriginalFilePath());
+        QVERIFY(rechnung.Validate().contains(QLatin1String(kAcceptSentence)));
+        QVERIFY(rechnung.IsValid());
+        const int validations = RequestsTo("/validate");
+        rechnung.Validate();
+        QCOMPARE(RequestsTo("/validate"), validations);
+    }
+
+    void failedValidationClearsTheFlags()
+    {
+        server->Answer("/validate", Answer(ReadTestData(QStringLiteral("report-accept.xml"))));
+        TERechnung rechnung(nullptr, Write(QStringLiteral("f.xml"), "<a/>"));
+        rechnung.SetServiceOptions(Options());
+        rechnung.Validate();
+        QVERIFY(rechnung.IsValid());
+        rechnung.MarkAsDuplicate();
+        rechnung.LoadFromFile(rechnung.OriginalFilePath());
+        server->Answer("/validate", Answer("\xfe\xff", 200));
+        QCOMPARE(ErrorOf([&] { rechnung.Validate(); }),
+                 QStringLiteral("Keine Zuordnung für Unicode-Zeichen in der Multibyte-Zielcodeseite vorhanden"));
+        QVERIFY(!rechnung.IsValid() && !rechnung.IsDuplicate() && !rechnung.IsSonstigeRechnung());
+    }
+
+    void validateClearsTheDuplicateMark()
+    {
+        TERechnung rechnung(nullptr, Write(QStringLiteral("leer.xml"), QByteArray()));
+        rechnung.MarkAsDuplicate();
+        QVERIFY(rechnung.IsDuplicate());
+        // An empty XML file is a document without XML: the service is not asked.
+        QVERIFY(rechnung.Validate().startsWith(QStringLiteral("Es kann im PDF kein XML-Anhang gefunden werden.<br>")));
+        QVERIFY(!rechnung.IsDuplicate());
+        QVERIFY(rechnung.IsSonstigeRechnung());
+        QVERIFY(rechnung.IsSonstigeRechnung() == (rechnung.Validate(), rechnung.IsSonstigeRechnung())); // stable when asked again
+        QCOMPARE(RequestsTo("/validate"), 0);
+        QCOMPARE(rechnung.Hash(), QStringLiteral("d41d8cd98f00b204e9800998ecf8427e"));
+    }
+
+    void unrenderedXmlIsShownAsText_data()
+    {
+        QTest::addColumn<QByteArray>("answer");
+        QTest::addColumn<bool>("replaced");
+        QTest::newRow("xml declaration") << QByteArray("<?xml version=\"1.0\"?><Invoice/>") << true;
+        QTest::newRow("blank before") << QByteArray(" <?xml version=\"1.0\"?><Invoice/>") << false;
+        QTest::newRow("line break before") << QByteArray("\n<?xml version=\"1.0\"?><Invoice/>") << false;
+        QTest::newRow("other case") << QByteArray("<?XML version=\"1.0\"?><Invoice/>") << false;
+    }
+
+    void unrenderedXmlIsShownAsText()
+    {
+        QFETCH(QByteArray, answer);
+        QFETCH(bool, replaced);
+        const QByteArray xml = "<?xml version=\"1.0\"?><Invoice><Note>a & b <script>alert(1)</script></Note></Invoice>";
+        server->Answer("/renderhtml", Answer(answer));
+        TERechnung rechnung(nullptr, Write(QStringLiteral("r.xml"), xml));
+        rechnung.SetServiceOptions(Options());
+        const QString html = rechnung.Render();
+        if (!replaced) {
+            QCOMPARE(html, QString::fromUtf8(answer));
+            return;
+        }
+        QCOMPARE(html, QStringLiteral("<!DOCTYPE html><html lang=\"de\"><head><meta charset=\"utf-8\"></head><body><pre>"
+                                      "&lt;?xml version=&quot;1.0&quot;?&gt;&lt;Invoice&gt;&lt;Note&gt;a &amp; b "
+                                      "&lt;script&gt;alert(1)&lt;/script&gt;&lt;/Note&gt;&lt;/Invoice&gt;</pre>"));
+    }
+
+    void corpusHashesAndArchiveNames()
+    {
+        if (CorpusDir().isEmpty())
+            QSKIP("the sample corpus is not there");
+        QFile manifest(CorpusPath(QStringLiteral("manifest.tsv")));
+        QVERIFY(manifest.open(QIODevice::ReadOnly));
+        const QList<QByteArray> header = manifest.readLine().trimmed().split('\t');
+        const auto column = [&](const char* name) { return int(header.indexOf(QByteArray(name))); };
+        int files = 0;
+        while (!manifest.atEnd()) {
+            const QList<QByteArray> row = manifest.readLine().chopped(1).split('\t');
+            if (row.size() < header.size())
+                continue;
+            const QString name = QString::fromUtf8(row[column("file")]);
+            const QByteArray kind = row[column("kind")];
+            TERechnung rechnung(nullptr, CorpusPath(name));
+            QCOMPARE(rechnung.Hash(), QString::fromLatin1(row[column("invoice_hash")]));
+            QCOMPARE(rechnung.FileName(), QString::fromUtf8(row[column("archive_name")]));
+            QCOMPARE(rechnung.IsPdf(), kind.startsWith("pdf"));
+            if (kind == "pdf-with-xml")
+                QCOMPARE(Md5(AnsiEncode(rechnung.GetXmlData())), QString::fromLatin1(row[column("xml_md5")]));
+            if (kind == "pdf-without-xml")
+                QVERIFY2(rechnung.GetXmlData().isEmpty(), qPrintable(name));
+            ++files;
+        }
+        QVERIFY(files >= 60);
+    }
+
+    void corpusSameXmlAsFileAndInPdf()
+    {
+        if (CorpusDir().isEmpty())
+            QSKIP("the sample corpus is not there");
+        TERechnung file(nullptr, CorpusPath(QStringLiteral("mustang__cii.xml")));
+        TERechnung pdf(nullptr, CorpusPath(QStringLiteral("zf-corpus__MustangGnuaccountingBeispielRE-20201121_508.pdf")));
+        QCOMPARE(pdf.GetXmlData(), file.GetXmlData());
+        QCOMPARE(pdf.Hash(), file.Hash());
+        QVERIFY(pdf.IsZugFerd());
+    }
+};
+
+QTEST_GUILESS_MAIN(TestRechnung)
+#include "tst_rechnung.moc"

@@ -1,0 +1,30 @@
+#pragma once
+
+#include <QList>
+#include <QString>
+
+// PDFs for tests and benchmarks: a small one-page PDF written by hand, attachments added
+// with qpdf, encryption with qpdf.
+
+struct TPdfOptions
+{
+    QString Text = QStringLiteral("Rechnung");
+    QString Xmp;              // XMP metadata packet for the catalog; none when empty
+    qint64 PaddingBytes = 0;  // an incompressible image of about this size, to make big PDFs
+};
+
+struct TPdfAttachment
+{
+    QString File;             // the file to embed
+    QString Name;             // the name shown in the PDF; the file's name when empty
+    QString Key;              // key in the embedded-files tree (decides the order); the name when empty
+    QString MimeType;
+    QString Description;
+};
+
+void WriteMinimalPdf(const QString& path, const TPdfOptions& options = {});
+// Runs qpdf; throws std::runtime_error with qpdf's output when it fails.
+void AddAttachments(const QString& in, const QString& out, const QList<TPdfAttachment>& attachments);
+void EncryptPdf(const QString& in, const QString& out, const QString& userPassword, const QString& ownerPassword);
+// An XMP packet with the Factur-X extension schema that names documentFileName as the invoice.
+QString FacturXXmp(const QString& documentFileName);
