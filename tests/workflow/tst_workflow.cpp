@@ -1,0 +1,546 @@
+#include "invoice/ERechnung.h"
+#include "platform/Exception.h"
+#include "platform/FileSystem.h"
+#include "settings/ESettings.h"
+#include "tests/support/PdfFixture.h"
+#include "tests/support/TestEnvironment.h"
+#include "tests/support/TlsTestServer.h"
+#include "workflow/EWorkflow.h"
+#include "workflow/EHistory.h"
+
+#include <QBuffer>
+#include <QtTest>
+
+#include <sqlite3.h>
+
+Q_DECLARE_METATYPE(TWorkflowState)
+
+namespace {
+
+using TStates = QList<TWorkflowState>;
+
+QString ErrorOf(const std::function<void()>& call)
+{
+    try {
+        call();
+    } catch (const Exception& e) {
+        return e.Message();
+    }
+    return {};
+}
+
+QStringList Names(const QString& folder)
+{
+    return QDir(folder).entryList(QDir::Files | QDir::Hidden, QDir::Name);
+}
+
+// A device that delivers some bytes and then fails, as a disk or a share may in the
+// middle of a copy.
+class TFailingDevice : public QIODevice
+{
+public:
+    TFailingDevice() { open(QIODevice::ReadOnly); }
+
+protected:
+    qint64 readData(char* data, qint64 max) override
+    {
+        if (FDelivered >= 3 * 1024 * 1024) {
+            setErrorString(QStringLiteral("Eingabe-/Ausgabefehler"));
+            return -1;
+        }
+        const qint64 n = qMin<qint64>(max, 64 * 1024);
+        memset(data, 'n', size_t(n));
+        FDelivered += n;
+        return n;
+    }
+    qint64 writeData(const char*, qint64) override { return -1; }
+
+private:
+    qint64 FDelivered = 0;
+};
+
+} // namespace
+
+// The engine against real folders, a real history file and a TLS test service.
+class TestWorkflow : public QObject
+{
+    Q_OBJECT
+
+    TTlsTestServer server;
+    std::unique_ptr<TSandboxHome> home;
+    std::unique_ptr<QTemporaryDir> root;
+    std::unique_ptr<QObject> owner;
+    TEWorkflow* engine = nullptr;
+    TESettings settings;
+    TStates states;
+    int hotfolderUpdates = 0;
+
+    QString Dir(const QString& name) const { return root->filePath(name); }
+    QString Hot(const QString& name) const { return Dir(QStringLiteral("hot/") + name); }
+
+    QString Put(const QString& name, const QByteArray& bytes) const
+    {
+        WriteFileBytes(Hot(name), bytes);
+        return Hot(name);
+    }
+
+    QString PutInvoice(const QString& name, bool valid = true) const
+    {
+        QByteArray xml = ReadTestData(QStringLiteral("invoice-utf8.xml"));
+        xml.replace("RE-2026-0815", valid ? QByteArray("RE-") + name.toUtf8() : QByteArray("UNGUELTIG-") + name.toUtf8());
+        return Put(name, xml);
+    }
+
+    QString PutHybridPdf(const QString& name) const
+    {
+        const QString base = Dir(QStringLiteral("base.pdf"));
+        WriteMinimalPdf(base);
+        const QString xml = Dir(QStringLiteral("factur-x.xml"));
+        WriteFileBytes(xml, ReadTestData(QStringLiteral("invoice-utf8.xml")));
+        AddAttachments(base, Hot(name), {TPdfAttachment{xml, {}, {}, QStringLiteral("text/xml"), {}}});
+        return Hot(name);
+    }
+
+    void MakeEngine()
+    {
+        owner = std::make_unique<QObject>();
+        engine = new TEWorkflow(owner.get());
+        TServiceOptions o;
+        o.BaseUrl = server.BaseUrl();
+        o.CaFile = server.CaFile();
+        engine->Rechnung()->SetServiceOptions(o);
+        engine->SetOnHotfolderUpdated([this](TEWorkflow*) { ++hotfolderUpdates; });
+        // As the main window does: validate and render inside the wsLoaded notification.
+        engine->SetOnStateChanged([this](TEWorkflow* sender) {
+            states << sender->State();
+            if (sender->State() == wsLoaded) {
+                sender->Rechnung()->Validate();
+                sender->Rechnung()->Render();
+            }
+        });
+    }
+
+    // The rows of the history; ends the engine first, which holds the file exclusively.
+    QStringList HistoryRows()
+    {
+        owner.reset();
+        engine = nullptr;
+        sqlite3* db = nullptr;
+        sqlite3_open(TEHistory::DefaultPath().toUtf8().constData(), &db);
+        sqlite3_stmt* s = nullptr;
+        QStringList rows;
+        if (sqlite3_prepare_v2(db, "SELECT FileName, Verarbeitung FROM rechnungshistorie ORDER BY rowid", -1, &s, nullptr) == SQLITE_OK) {
+            while (sqlite3_step(s) == SQLITE_ROW)
+                rows << QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(s, 0))) + QLatin1Char('|')
+                        + QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(s, 1)));
+        }
+        sqlite3_finalize(s);
+        sqlite3_close(db);
+        return rows;
+    }
+
+    QString TrashFile(const QString& name) const { return home->DataHome() + QStringLiteral("/Trash/files/") + name; }
+
+private Q_SLOTS:
+    void initTestCase()
+    {
+        server.On("/validate", [](const TTlsTestServer::TRequest& r) {
+            const bool bad = r.Body.find("UNGUELTIG") != std::string::npos;
+            TTlsTestServer::TAnswer a;
+            a.Body = ReadTestData(bad ? QStringLiteral("report-reject.xml") : QStringLiteral("report-accept.xml")).toStdString();
+            a.Status = bad ? 406 : 200;
+            return a;
+        });
+        TTlsTestServer::TAnswer rendering;
+        rendering.Body = ReadTestData(QStringLiteral("rendering.html")).toStdString();
+        server.Answer("/renderhtml", rendering);
+    }
+
+    void init()
+    {
+        home = std::make_unique<TSandboxHome>();
+        root = std::make_unique<QTemporaryDir>();
+        for (const char* d : {"hot", "dms", "weiter", "problem"})
+            QDir(root->path()).mkdir(QString::fromLatin1(d));
+        settings = TESettings();
+        settings.HotfolderPfad = Dir(QStringLiteral("hot"));
+        settings.DMSPfad = Dir(QStringLiteral("dms"));
+        settings.WeiterverarbeitungPfad = Dir(QStringLiteral("weiter")) + QLatin1Char('/');
+        settings.ProblemPfad = Dir(QStringLiteral("problem"));
+        states.clear();
+        hotfolderUpdates = 0;
+        MakeEngine();
+    }
+
+    void cleanup()
+    {
+        owner.reset();
+        engine = nullptr;
+    }
+
+    void ticksBeforeTheSettingsChangeNothing()
+    {
+        PutInvoice(QStringLiteral("a.xml"));
+        engine->HotfolderTimer();
+        QVERIFY(engine->Files().isEmpty());
+        QCOMPARE(hotfolderUpdates, 0);
+    }
+
+    void filesAreListedInDiscoveryOrder()
+    {
+        engine->SetSettings(&settings);
+        PutInvoice(QStringLiteral("b.xml"));
+        PutInvoice(QStringLiteral("a.xml"));
+        engine->HotfolderTimer();
+        QCOMPARE(engine->Files(), QStringList({Hot(QStringLiteral("a.xml")), Hot(QStringLiteral("b.xml"))}));
+        QCOMPARE(hotfolderUpdates, 1);
+
+        engine->HotfolderTimer();
+        QCOMPARE(hotfolderUpdates, 1); // nothing changed, nothing raised
+
+        PutInvoice(QStringLiteral("0-neu.xml"));
+        QFile::remove(Hot(QStringLiteral("a.xml")));
+        engine->HotfolderTimer();
+        QCOMPARE(engine->Files(), QStringList({Hot(QStringLiteral("b.xml")), Hot(QStringLiteral("0-neu.xml"))}));
+        QCOMPARE(hotfolderUpdates, 2); // one notification for both changes
+    }
+
+    void whatCountsAsAFile()
+    {
+        engine->SetSettings(&settings);
+        Put(QStringLiteral(".versteckt.xml"), "x");
+        Put(QStringLiteral("rechnung.TXT"), "x");
+        Put(QStringLiteral("ohne-endung"), "x");
+        Put(QStringLiteral("Rechnung 12:30.xml"), "x");
+        Put(QStringLiteral("A.xml"), "x");
+        Put(QStringLiteral("a.xml"), "x"); // a file of its own where names are case-sensitive
+        QDir(Dir(QStringLiteral("hot"))).mkdir(QStringLiteral("unterordner"));
+        WriteFileBytes(Hot(QStringLiteral("unterordner/tief.xml")), "x");
+        QFile::link(Hot(QStringLiteral("rechnung.TXT")), Hot(QStringLiteral("verweis.xml")));
+        engine->HotfolderTimer();
+        QStringList listed = engine->Files();
+        listed.sort();
+        QStringList expected;
+        for (const char* n : {".versteckt.xml", "A.xml", "Rechnung 12:30.xml", "a.xml", "ohne-endung", "rechnung.TXT", "verweis.xml"})
+            expected << Hot(QString::fromLatin1(n));
+        expected.sort();
+        QCOMPARE(listed, expected);
+    }
+
+    void hotfolderWithoutFilesOnlyShrinks_data()
+    {
+        QTest::addColumn<QString>("hotfolder");
+        QTest::newRow("empty setting") << QString();
+        QTest::newRow("missing folder") << QStringLiteral("/gibt/es/nicht");
+        QTest::newRow("other folder") << QStringLiteral("dms");
+    }
+
+    void hotfolderWithoutFilesOnlyShrinks()
+    {
+        QFETCH(QString, hotfolder);
+        engine->SetSettings(&settings);
+        const QString a = PutInvoice(QStringLiteral("a.xml"));
+        const QString b = PutInvoice(QStringLiteral("b.xml"));
+        engine->HotfolderTimer();
+        settings.HotfolderPfad = hotfolder == QLatin1String("dms") ? Dir(hotfolder) : hotfolder;
+        engine->HotfolderTimer();
+        QCOMPARE(engine->Files(), QStringList({a, b})); // old entries stay while they exist
+        QCOMPARE(hotfolderUpdates, 1);
+        if (hotfolder == QLatin1String("dms"))
+            WriteFileBytes(Dir(QStringLiteral("dms/neu.xml")), "x");
+        QFile::remove(a);
+        engine->HotfolderTimer();
+        QStringList expected{b};
+        if (hotfolder == QLatin1String("dms"))
+            expected << Dir(QStringLiteral("dms")) + QStringLiteral("/neu.xml");
+        QCOMPARE(engine->Files(), expected);
+        QCOMPARE(hotfolderUpdates, 2);
+    }
+
+    void theTimerPollsEverySecond()
+    {
+        engine->SetSettings(&settings);
+        QCOMPARE(engine->Timer()->interval(), 1000);
+        QVERIFY(engine->Timer()->isActive());
+        QCOMPARE(engine->Timer()->parent(), owner.get());
+        const QString a = PutInvoice(QStringLiteral("a.xml"));
+        QTRY_COMPARE_WITH_TIMEOUT(engine->Files(), QStringList{a}, 3000);
+    }
+
+    void startRunsThroughTheStates_data()
+    {
+        QTest::addColumn<QString>("kind");
+        QTest::addColumn<TStates>("expected");
+        QTest::newRow("valid xml") << QStringLiteral("valid") << TStates{wsLoaded, wsShouldAccept};
+        QTest::newRow("invalid xml") << QStringLiteral("invalid") << TStates{wsLoaded, wsShouldDeny};
+        QTest::newRow("hybrid pdf") << QStringLiteral("hybrid") << TStates{wsLoaded, wsShouldAccept};
+        QTest::newRow("pdf without xml") << QStringLiteral("plain") << TStates{wsLoaded, wsWaveThrough};
+    }
+
+    void startRunsThroughTheStates()
+    {
+        QFETCH(QString, kind);
+        QFETCH(TStates, expected);
+        QString file;
+        if (kind == QLatin1String("valid"))
+            file = PutInvoice(QStringLiteral("r.xml"));
+        else if (kind == QLatin1String("invalid"))
+            file = PutInvoice(QStringLiteral("r.xml"), false);
+        else if (kind == QLatin1String("hybrid"))
+            file = PutHybridPdf(QStringLiteral("r.pdf"));
+        else {
+            file = Hot(QStringLiteral("r.pdf"));
+            WriteMinimalPdf(file);
+        }
+        engine->Start(file); // from wsNone: no wsNone notification
+        QCOMPARE(states, expected);
+        QVERIFY(!engine->Rechnung()->IsDuplicate());
+
+        // A second start clears first, and a decided invoice comes back as a duplicate.
+        engine->SetSettings(&settings);
+        engine->Start(file);
+        QCOMPARE(states.mid(expected.size()), TStates{wsNone} + expected);
+        const QByteArray bytes = ReadFileBytes(file);
+        engine->Deny();
+        QCOMPARE(engine->State(), wsNone);
+        WriteFileBytes(file, bytes);
+        states.clear();
+        engine->Start(file);
+        QCOMPARE(states, expected + TStates{wsDuplicate});
+        QVERIFY(engine->Rechnung()->IsDuplicate());
+    }
+
+    void aFailingServiceLeavesTheStateAtLoaded()
+    {
+        TServiceOptions o = engine->Rechnung()->ServiceOptions();
+        o.BaseUrl = QStringLiteral("https://127.0.0.1:%1").arg(ClosedLoopbackPort());
+        engine->Rechnung()->SetServiceOptions(o);
+        const QString error = ErrorOf([&] { engine->Start(PutInvoice(QStringLiteral("r.xml"))); });
+        QVERIFY2(error.startsWith(QStringLiteral("Fehler beim Senden der Daten: (7) ")), qPrintable(error));
+        QCOMPARE(engine->State(), wsLoaded);
+        QCOMPARE(states, TStates{wsLoaded});
+    }
+
+    void acceptCopiesTrashesAndRecords()
+    {
+        engine->SetSettings(&settings);
+        const QString file = PutInvoice(QStringLiteral("Rechnung 4711.xml"));
+        const QByteArray bytes = ReadFileBytes(file);
+        engine->HotfolderTimer();
+        engine->Start(file);
+        const QString archiveName = engine->Rechnung()->FileName();
+        QVERIFY(archiveName.endsWith(QStringLiteral("_Rechnung 4711.xml")));
+        hotfolderUpdates = 0;
+
+        engine->Accept();
+        QCOMPARE(ReadFileBytes(Dir(QStringLiteral("dms/")) + archiveName), bytes);
+        QCOMPARE(ReadFileBytes(Dir(QStringLiteral("weiter/")) + archiveName), bytes);
+        QVERIFY(Names(Dir(QStringLiteral("problem"))).isEmpty());
+        QVERIFY(!QFile::exists(file));
+        QCOMPARE(ReadFileBytes(TrashFile(QStringLiteral("Rechnung 4711.xml"))), bytes);
+        QVERIFY(engine->Files().isEmpty());
+        QCOMPARE(hotfolderUpdates, 1);
+        QCOMPARE(engine->State(), wsNone);
+        QVERIFY(engine->Rechnung()->OriginalFilePath().isEmpty());
+        QCOMPARE(HistoryRows(), QStringList{archiveName + QStringLiteral("|Akzeptiert")});
+    }
+
+    void acceptIntoOneFolderTwice()
+    {
+        settings.WeiterverarbeitungPfad = settings.DMSPfad;
+        engine->SetSettings(&settings);
+        const QString file = PutInvoice(QStringLiteral("r.xml"));
+        engine->Start(file); // not listed: the list is not touched
+        const QString archiveName = engine->Rechnung()->FileName();
+        WriteFileBytes(Dir(QStringLiteral("dms/")) + archiveName, "alte Fassung");
+        engine->Accept();
+        QCOMPARE(Names(Dir(QStringLiteral("dms"))), QStringList{archiveName});
+        QCOMPARE(ReadFileBytes(Dir(QStringLiteral("dms/")) + archiveName), ReadTestData(QStringLiteral("invoice-utf8.xml")).replace("RE-2026-0815", "RE-r.xml"));
+        QCOMPARE(hotfolderUpdates, 0);
+    }
+
+    void denyCopiesIntoTheProblemFolder()
+    {
+        engine->SetSettings(&settings);
+        const QString file = PutInvoice(QStringLiteral("falsch.xml"), false);
+        engine->HotfolderTimer();
+        engine->Start(file);
+        QCOMPARE(engine->State(), wsShouldDeny);
+        const QString archiveName = engine->Rechnung()->FileName();
+        engine->Deny();
+        QCOMPARE(Names(Dir(QStringLiteral("problem"))), QStringList{archiveName});
+        QVERIFY(Names(Dir(QStringLiteral("dms"))).isEmpty() && Names(Dir(QStringLiteral("weiter"))).isEmpty());
+        QVERIFY(QFile::exists(TrashFile(QStringLiteral("falsch.xml"))));
+        QVERIFY(engine->Files().isEmpty());
+        QCOMPARE(HistoryRows(), QStringList{archiveName + QStringLiteral("|Abgelehnt")});
+    }
+
+    void missingFoldersChangeNothing_data()
+    {
+        QTest::addColumn<bool>("accept");
+        QTest::addColumn<bool>("withSettings");
+        QTest::addColumn<QString>("message");
+        const QString noAccept = QStringLiteral("Es wurde keine Art der Weiterverarbeitung definiert. Datei wird nicht verarbeitet.");
+        const QString noDeny = QStringLiteral("Es wurde kein Ordner für fehlerhafte Dateien definiert. Datei wird nicht verarbeitet.");
+        QTest::newRow("accept, folders empty") << true << true << noAccept;
+        QTest::newRow("accept, no settings") << true << false << noAccept;
+        QTest::newRow("deny, folder empty") << false << true << noDeny;
+        QTest::newRow("deny, no settings") << false << false << noDeny;
+    }
+
+    void missingFoldersChangeNothing()
+    {
+        QFETCH(bool, accept);
+        QFETCH(bool, withSettings);
+        QFETCH(QString, message);
+        const QString file = PutInvoice(QStringLiteral("r.xml"));
+        engine->SetSettings(&settings);
+        engine->HotfolderTimer();
+        engine->Start(file);
+        settings.DMSPfad.clear();
+        settings.WeiterverarbeitungPfad.clear();
+        settings.ProblemPfad.clear();
+        if (!withSettings)
+            engine->SetSettings(nullptr);
+        QCOMPARE(ErrorOf([&] { accept ? engine->Accept() : engine->Deny(); }), message);
+        QVERIFY(QFile::exists(file));
+        QCOMPARE(engine->Files(), QStringList{file});
+        QCOMPARE(engine->State(), wsShouldAccept);
+        QCOMPARE(HistoryRows(), QStringList());
+    }
+
+    void copyChecks_data()
+    {
+        QTest::addColumn<QString>("situation");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("source vanished") << QStringLiteral("vanished") << QStringLiteral("Die angegebene Datei wurde nicht gefunden\r\n[%1]");
+        QTest::newRow("target folder missing") << QStringLiteral("no folder") << QStringLiteral("Der angegebene Pfad wurde nicht gefunden\r\n[%1]");
+        QTest::newRow("invalid character") << QStringLiteral("nul") << QStringLiteral("Ungültige Zeichen im Pfad\r\n[%1]");
+        QTest::newRow("nothing loaded") << QStringLiteral("nothing") << QStringLiteral("Pfad ist leer");
+    }
+
+    void copyChecks()
+    {
+        QFETCH(QString, situation);
+        QFETCH(QString, message);
+        engine->SetSettings(&settings);
+        const QString file = PutInvoice(QStringLiteral("r.xml"));
+        engine->HotfolderTimer();
+        engine->Start(file);
+        const QString archiveName = engine->Rechnung()->FileName();
+        QString path;
+        if (situation == QLatin1String("vanished")) {
+            QFile::remove(file);
+            path = file;
+        } else if (situation == QLatin1String("no folder")) {
+            settings.DMSPfad = Dir(QStringLiteral("fehlt"));
+            path = settings.DMSPfad + QLatin1Char('/') + archiveName;
+        } else if (situation == QLatin1String("nul")) {
+            settings.DMSPfad = Dir(QStringLiteral("d")) + QChar(0) + QStringLiteral("ms");
+            path = settings.DMSPfad + QLatin1Char('/') + archiveName;
+        } else {
+            engine->Clear();
+        }
+        QCOMPARE(ErrorOf([&] { engine->Accept(); }), message.contains(QLatin1String("%1")) ? message.arg(path) : message);
+        QVERIFY(Names(Dir(QStringLiteral("dms"))).isEmpty());
+    }
+
+    void failingCopyKeepsEarlierCopies()
+    {
+        settings.WeiterverarbeitungPfad = Dir(QStringLiteral("fehlt"));
+        engine->SetSettings(&settings);
+        const QString file = PutInvoice(QStringLiteral("r.xml"));
+        engine->HotfolderTimer();
+        engine->Start(file);
+        const QString archiveName = engine->Rechnung()->FileName();
+        QVERIFY(ErrorOf([&] { engine->Accept(); }).startsWith(QStringLiteral("Der angegebene Pfad wurde nicht gefunden\r\n")));
+        QCOMPARE(Names(Dir(QStringLiteral("dms"))), QStringList{archiveName}); // the first copy stays
+        QVERIFY(QFile::exists(file));
+        QCOMPARE(engine->Files(), QStringList{file});
+        QCOMPARE(engine->State(), wsShouldAccept);
+        QCOMPARE(HistoryRows(), QStringList());
+    }
+
+    void failingRecycleStep()
+    {
+        // The trash cannot be set up where a file stands in its place.
+        QDir().mkpath(home->DataHome());
+        WriteFileBytes(home->DataHome() + QStringLiteral("/Trash"), "kein Ordner");
+        engine->SetSettings(&settings);
+        const QString file = PutInvoice(QStringLiteral("r.xml"));
+        engine->HotfolderTimer();
+        engine->Start(file);
+        const QString archiveName = engine->Rechnung()->FileName();
+        const QString error = ErrorOf([&] { engine->Accept(); });
+        QVERIFY2(error.startsWith(QStringLiteral("Fehler bei der Dateiablage: ")), qPrintable(error));
+        QCOMPARE(Names(Dir(QStringLiteral("dms"))), QStringList{archiveName});
+        QCOMPARE(Names(Dir(QStringLiteral("weiter"))), QStringList{archiveName});
+        QVERIFY(QFile::exists(file));
+        QCOMPARE(engine->Files(), QStringList{file});
+        QCOMPARE(engine->State(), wsShouldAccept);
+        QCOMPARE(HistoryRows(), QStringList());
+        QVERIFY(!QFile::exists(QStringLiteral("files")) && !QFile::exists(QStringLiteral("info")));
+    }
+
+    void failingHistoryRecord()
+    {
+        // A history file whose table has other columns: reading and writing it fail.
+        owner.reset();
+        QVERIFY(QFile::remove(TEHistory::DefaultPath()));
+        {
+            sqlite3* db = nullptr;
+            sqlite3_open(TEHistory::DefaultPath().toUtf8().constData(), &db);
+            sqlite3_exec(db, "CREATE TABLE rechnungshistorie (Nummer INTEGER)", nullptr, nullptr, nullptr);
+            sqlite3_close(db);
+        }
+        MakeEngine();
+        engine->SetSettings(&settings);
+        const QString file = PutInvoice(QStringLiteral("r.xml"));
+        engine->HotfolderTimer();
+        QCOMPARE(ErrorOf([&] { engine->Start(file); }), QStringLiteral("no such column: Hash"));
+        QCOMPARE(engine->State(), wsShouldAccept); // the verdict, without the duplicate test
+
+        QCOMPARE(ErrorOf([&] { engine->Accept(); }), QStringLiteral("table rechnungshistorie has no column named FileName"));
+        const QString archiveName = engine->Rechnung()->FileName();
+        QCOMPARE(Names(Dir(QStringLiteral("dms"))), QStringList{archiveName});
+        QVERIFY(!QFile::exists(file));
+        QVERIFY(QFile::exists(TrashFile(QStringLiteral("r.xml"))));
+        QVERIFY(engine->Files().isEmpty());
+        QCOMPARE(engine->Rechnung()->OriginalFilePath(), file); // still loaded
+        QCOMPARE(engine->State(), wsShouldAccept);
+
+        QCOMPARE(ErrorOf([&] { engine->Accept(); }), QStringLiteral("Die angegebene Datei wurde nicht gefunden\r\n[%1]").arg(file));
+    }
+
+    void aFailedLoadIsNeverFiled()
+    {
+        engine->SetSettings(&settings);
+        engine->Start(PutInvoice(QStringLiteral("vorher.xml")));
+        const QString missing = Hot(QStringLiteral("fehlt.xml"));
+        QVERIFY(ErrorOf([&] { engine->Start(missing); }).startsWith(QStringLiteral("Datei ")));
+        QCOMPARE(engine->State(), wsNone);
+        const QString message = QStringLiteral("Die Datei %1 konnte nicht geladen werden und wird nicht abgelegt.").arg(missing);
+        QCOMPARE(ErrorOf([&] { engine->Accept(); }), message);
+        QCOMPARE(ErrorOf([&] { engine->Deny(); }), message);
+        QVERIFY(Names(Dir(QStringLiteral("dms"))).isEmpty() && Names(Dir(QStringLiteral("problem"))).isEmpty());
+        QVERIFY(QFile::exists(Hot(QStringLiteral("vorher.xml"))));
+    }
+
+    void copyNeverLeavesAPartialFile()
+    {
+        const QString target = Dir(QStringLiteral("dms/ziel.xml"));
+        WriteFileBytes(target, "die alte, vollständige Fassung");
+        TFailingDevice failing;
+        QCOMPARE(CopyDeviceReplacing(failing, target), QStringLiteral("Eingabe-/Ausgabefehler"));
+        QCOMPARE(ReadFileBytes(target), QByteArray("die alte, vollständige Fassung"));
+        QCOMPARE(Names(Dir(QStringLiteral("dms"))), QStringList{QStringLiteral("ziel.xml")}); // no temporary file left
+
+        const QString fresh = Dir(QStringLiteral("dms/neu.xml"));
+        TFailingDevice again;
+        QVERIFY(!CopyDeviceReplacing(again, fresh).isEmpty());
+        QVERIFY(!QFile::exists(fresh));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestWorkflow)
+#include "tst_workflow.moc"

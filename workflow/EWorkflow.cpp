@@ -1,0 +1,267 @@
+#include "workflow/EWorkflow.h"
+
+#include "invoice/ERechnung.h"
+#include "platform/Exception.h"
+#include "platform/FileSystem.h"
+#include "platform/Paths.h"
+#include "settings/ESettings.h"
+#include "workflow/EHistory.h"
+
+#include <QFileInfo>
+#include <QTimer>
+
+#include <algorithm>
+
+namespace {
+
+const QString kNoAcceptFolder =
+    QStringLiteral("Es wurde keine Art der Weiterverarbeitung definiert. Datei wird nicht verarbeitet.");
+const QString kNoDenyFolder =
+    QStringLiteral("Es wurde kein Ordner für fehlerhafte Dateien definiert. Datei wird nicht verarbeitet.");
+
+[[noreturn]] void RaiseWithPath(const QString& message, const QString& path)
+{
+    throw Exception(message + QStringLiteral("\r\n[") + path + QLatin1Char(']'));
+}
+
+// The checks made on both paths of a copy, in their order; the source must also exist.
+void CheckCopyPath(const QString& path, bool isSource)
+{
+#ifdef Q_OS_WIN
+    const qsizetype colon = path.indexOf(QLatin1Char(':'), path.size() >= 2 && path.at(1) == QLatin1Char(':') ? 2 : 0);
+    if (colon >= 0)
+        throw Exception(QStringLiteral("Das Pfadformat wird nicht unterstützt"));
+#endif
+    if (path.trimmed().isEmpty())
+        throw Exception(QStringLiteral("Pfad ist leer"));
+    if (HasInvalidPathChars(path))
+        RaiseWithPath(QStringLiteral("Ungültige Zeichen im Pfad"), path);
+    if (!DirectoryExists(QFileInfo(path).absolutePath()))
+        RaiseWithPath(QStringLiteral("Der angegebene Pfad wurde nicht gefunden"), path);
+    if (isSource && !FileExists(path))
+        RaiseWithPath(QStringLiteral("Die angegebene Datei wurde nicht gefunden"), path);
+}
+
+} // namespace
+
+qsizetype TFileList::IndexOf(const QString& path) const
+{
+    if (!FIndexValid) {
+        FIndex.clear();
+        FIndex.reserve(FItems.size());
+        for (qsizetype i = 0; i < FItems.size(); ++i)
+            FIndex.insert(PathLookupKey(FItems[i]), i);
+        FIndexValid = true;
+    }
+    return FIndex.value(PathLookupKey(path), -1);
+}
+
+void TFileList::Add(const QString& path)
+{
+    // Appending keeps every index valid: only the new entry is added to it, so a tick that
+    // finds thousands of files does not rebuild the index for each of them.
+    if (FIndexValid)
+        FIndex.insert(PathLookupKey(path), FItems.size());
+    FItems.append(path);
+}
+
+void TFileList::Delete(qsizetype i)
+{
+    FItems.removeAt(i);
+    FIndexValid = false;
+}
+
+TEWorkflow::TEWorkflow(QObject* AOwner, const QString& historyPath)
+    : QObject(AOwner)
+    , Owner(AOwner)
+    , Frechnung(std::make_unique<TERechnung>(AOwner))
+    , dbconn(std::make_unique<TEHistory>(historyPath.isEmpty() ? TEHistory::DefaultPath() : historyPath))
+{
+    timer = new QTimer(Owner ? Owner : this);
+    timer->setInterval(1000);
+    connect(timer, &QTimer::timeout, this, [this] { Guarded([this] { HotfolderTimer(); }); });
+    timer->start();
+}
+
+TEWorkflow::~TEWorkflow()
+{
+    delete timer; // it belongs to the owner, but calls us
+}
+
+void TEWorkflow::SetState(TWorkflowState state)
+{
+    if (state == FFlowState)
+        return;
+    FFlowState = state;
+    if (FStateChanged)
+        FStateChanged(this);
+}
+
+void TEWorkflow::RaiseHotfolderUpdated()
+{
+    if (FHotfolderUpdated)
+        FHotfolderUpdated(this);
+}
+
+void TEWorkflow::Clear()
+{
+    Frechnung->Clear();
+    SetState(wsNone);
+}
+
+void TEWorkflow::Start(const QString& filename)
+{
+    Clear();
+    Frechnung->LoadFromFile(filename);
+    // The state handler validates and renders inside this call; the flags read below are
+    // those that validation set.
+    SetState(wsLoaded);
+    switch (VerdictOf(*Frechnung)) {
+    case TVerdict::Accept:
+        SetState(wsShouldAccept);
+        break;
+    case TVerdict::WaveThrough:
+        SetState(wsWaveThrough);
+        break;
+    case TVerdict::Reject:
+        SetState(wsShouldDeny);
+        break;
+    }
+    if (IsKnownHash(Frechnung->Hash())) {
+        Frechnung->MarkAsDuplicate();
+        SetState(wsDuplicate);
+    }
+}
+
+void TEWorkflow::CheckLoaded() const
+{
+    // A file whose load failed has no hash and no archive name: filing it would copy it
+    // under an empty or a wrong name.
+    if (!Frechnung->OriginalFilePath().isEmpty() && (Frechnung->Hash().isEmpty() || Frechnung->FileName().isEmpty()))
+        throw Exception(QStringLiteral("Die Datei %1 konnte nicht geladen werden und wird nicht abgelegt.")
+                            .arg(Frechnung->OriginalFilePath()));
+}
+
+void TEWorkflow::CopyInvoiceTo(const QString& folder)
+{
+    const QString source = Frechnung->OriginalFilePath();
+    const QString target = WithTrailingBackslash(folder) + Frechnung->FileName();
+    CheckCopyPath(source, true);
+    CheckCopyPath(target, false);
+    const QString error = CopyFileReplacing(source, target);
+    if (!error.isEmpty())
+        RaiseWithPath(error, source);
+}
+
+void TEWorkflow::Accept()
+{
+    const QString dms = Fsettings ? Fsettings->DMSPfad : QString();
+    const QString weiter = Fsettings ? Fsettings->WeiterverarbeitungPfad : QString();
+    if (dms.isEmpty() && weiter.isEmpty())
+        throw Exception(kNoAcceptFolder);
+    CheckLoaded();
+    if (!dms.isEmpty())
+        CopyInvoiceTo(dms);
+    if (!weiter.isEmpty())
+        CopyInvoiceTo(weiter);
+    const QString original = Frechnung->OriginalFilePath();
+    MoveToRecycleBin(original);
+    RemoveFromFiles(original);
+    WriteHistory(QStringLiteral("Akzeptiert"));
+    Clear();
+}
+
+void TEWorkflow::Deny()
+{
+    const QString problem = Fsettings ? Fsettings->ProblemPfad : QString();
+    if (problem.isEmpty())
+        throw Exception(kNoDenyFolder);
+    CheckLoaded();
+    CopyInvoiceTo(problem);
+    const QString original = Frechnung->OriginalFilePath();
+    MoveToRecycleBin(original);
+    RemoveFromFiles(original);
+    WriteHistory(QStringLiteral("Abgelehnt"));
+    Clear();
+}
+
+QString TEWorkflow::WithTrailingBackslash(const QString& path) const
+{
+    return path.endsWith(NativeSeparator()) ? path : path + NativeSeparator();
+}
+
+void TEWorkflow::MoveToRecycleBin(const QString& path)
+{
+    if (!FileExists(path))
+        return;
+    const QString error = MoveToTrash(path);
+    if (!error.isEmpty())
+        throw Exception(QStringLiteral("Fehler bei der Dateiablage: ") + error);
+}
+
+void TEWorkflow::RemoveFromFiles(const QString& path)
+{
+    const qsizetype i = FFiles.IndexOf(path);
+    if (i < 0)
+        return;
+    FFiles.Delete(i);
+    RaiseHotfolderUpdated();
+}
+
+bool TEWorkflow::IsKnownHash(const QString& hash)
+{
+    return dbconn->IsKnownHash(hash);
+}
+
+void TEWorkflow::WriteHistory(const QString& verarbeitung)
+{
+    dbconn->WriteHistory(Frechnung->FileName(), Frechnung->Hash(), verarbeitung);
+}
+
+void TEWorkflow::HotfolderTimer()
+{
+    if (!Fsettings)
+        return;
+    bool changed = false;
+    // Backwards, so that the entries still to be visited keep their indices.
+    for (qsizetype i = FFiles.Count() - 1; i >= 0; --i) {
+        if (!FileExists(FFiles[i])) {
+            FFiles.Delete(i);
+            changed = true;
+        }
+    }
+
+    QStringList found;
+    try {
+        found = NewFilesInHotfolder();
+    } catch (...) {
+        // The list keeps what this tick did so far.
+        if (changed)
+            RaiseHotfolderUpdated();
+        throw;
+    }
+    for (const QString& path : found)
+        FFiles.Add(path);
+    if (changed || !found.isEmpty())
+        RaiseHotfolderUpdated();
+}
+
+QStringList TEWorkflow::NewFilesInHotfolder() const
+{
+    const QString folder = Fsettings->HotfolderPfad;
+    if (folder.isEmpty() || !DirectoryExists(folder))
+        return {};
+    const bool hasSeparator = IsPathDelimiter(folder.back()) || folder.back() == QLatin1Char('/');
+    const QString prefix = hasSeparator ? folder : folder + NativeSeparator();
+    QStringList found;
+    for (const QString& name : ListFileNames(folder)) {
+        QString path = prefix + name;
+        if (FFiles.IndexOf(path) < 0)
+            found << std::move(path);
+    }
+    // The new files of one tick are listed by name, as a folder window shows them.
+    std::sort(found.begin(), found.end(), [](const QString& a, const QString& b) {
+        return QString::compare(a, b, Qt::CaseInsensitive) < 0;
+    });
+    return found;
+}
