@@ -1,0 +1,315 @@
+#include "settings/UnitSettings.h"
+
+#include "platform/Exception.h"
+#include "platform/Paths.h"
+#include "platform/ShellLink.h"
+#include "platform/UserFolders.h"
+#include "platform/UserPrompt.h"
+#include "widgets/Anchors.h"
+
+#include <QApplication>
+#include <QButtonGroup>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDir>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QScrollArea>
+#include <QStyle>
+
+namespace {
+
+QWidget* Colored(QWidget* w, const QColor& color)
+{
+    QPalette p = w->palette();
+    p.setColor(QPalette::Window, color);
+    w->setPalette(p);
+    w->setAutoFillBackground(true);
+    return w;
+}
+
+// Puts a control at its designed place; a text that needs more room than designed (the
+// designed sizes are those of Segoe UI) widens the control instead of being cut.
+template <typename T>
+T* Place(T* widget, int x, int y, int w = -1, int h = -1)
+{
+    const QSize hint = widget->sizeHint();
+    widget->setGeometry(x, y, qMax(w, hint.width()), h < 0 ? hint.height() : h);
+    return widget;
+}
+
+// The x of a control that follows another one in a row, 6 pixels after it.
+int After(const QWidget* previous)
+{
+    return previous->x() + previous->width() + 6;
+}
+
+} // namespace
+
+TFormEinstellungen::TFormEinstellungen(QWidget* parent)
+    : QDialog(parent)
+{
+    BuildLayout();
+    Guarded([this] { FormCreate(); });
+}
+
+TFormEinstellungen::~TFormEinstellungen() = default;
+
+void TFormEinstellungen::BuildLayout()
+{
+    setWindowTitle(QStringLiteral("Programm Einstellungen"));
+    resize(597, 690);
+    setWindowOpacity(240.0 / 255.0);
+
+    ScrollBox1 = new QScrollArea(this);
+    ScrollBox1->setGeometry(0, 0, 597, 649);
+    ScrollBox1->setFrameShape(QFrame::NoFrame);
+    ScrollBox1->setWidgetResizable(true);
+    auto* content = new QWidget;
+    content->setMinimumSize(593, 558);
+    content->resize(597, 649);
+    ScrollBox1->setWidget(content);
+
+    GroupBox1 = new QGroupBox(QStringLiteral("Ordnerpfade"), content);
+    GroupBox1->setGeometry(3, 3, 591, 342);
+    Colored(GroupBox1, QColor(192, 192, 192));
+    auto folderRow = [this](QLabel*& label, const QString& text, QLineEdit*& edit, QPushButton*& button, int y) {
+        label = Place(new QLabel(text, GroupBox1), 11, y);
+        edit = new QLineEdit(GroupBox1);
+        edit->setGeometry(11, y + 21, 539, 23);
+        button = new QPushButton(QStringLiteral("..."), GroupBox1);
+        button->setGeometry(556, y + 20, 23, 25);
+        connect(button, &QPushButton::clicked, this, [this, edit] { Guarded([this, edit] { SelectFolderFor(edit); }); });
+    };
+    folderRow(Label1, QStringLiteral("Hotfolder - Überwachen auf Eingang von Dateien"), eHotFolder, bHotFolder, 34);
+    folderRow(Label2, QStringLiteral("Weiterverarbeitung - hierhin werden die validen XRechnungen  verschoben"),
+              eWeiterverarbeitung, bWeiterverarbeitung, 100);
+    folderRow(Label3, QStringLiteral("Problemordner - hierhin werden ungültige Dateien verschoben"), eFehlerordner,
+              bFehlerordner, 162);
+    folderRow(Label4, QStringLiteral("DMS-Ordner - hierhin wird das Original der Rechnung archiviert"), eDmsOrdner,
+              bDmsOrdner, 227);
+    cbNoAutoFolders = Place(new QCheckBox(QStringLiteral("Ordner nicht automatisch anlegen"), GroupBox1), 11, 288, 214, 17);
+    cbNoAutoFolders->setToolTip(QStringLiteral("Wenn Sie Ihre Gründe haben, können Sie verhindern, dass das Programm "
+                                               "Ordner automatisch anlegt. Default: Nicht angehakt"));
+
+    GroupBox2 = new QGroupBox(QStringLiteral("Automatischer E-Mail Import"), content);
+    GroupBox2->setGeometry(0, 348, 593, 210);
+    Colored(GroupBox2, QColor(160, 160, 164));
+    // The rows are laid out left to right with the designed gaps, so that a wider font
+    // moves the next control instead of covering it.
+    RadioGroup1 = new QGroupBox(QStringLiteral("Typ"), GroupBox2);
+    RadioGroup1Items = new QButtonGroup(RadioGroup1);
+    const QStringList types{QStringLiteral("IMAP"), QStringLiteral("Office 365")};
+    int itemX = 8;
+    for (int i = 0; i < types.size(); ++i) {
+        auto* item = Place(new QRadioButton(types[i], RadioGroup1), itemX, 17, 72, 20);
+        RadioGroup1Items->addButton(item, i);
+        itemX = After(item);
+    }
+    Place(RadioGroup1, 14, 24, qMax(163, itemX), 41);
+    cbNoMail = Place(new QCheckBox(QStringLiteral("Mailabholung stoppen"), GroupBox2), After(RadioGroup1), 40, 146, 17);
+    connect(cbNoMail, &QCheckBox::toggled, this, [this] { Guarded([this] { cbNoMailClick(); }); });
+    Label5 = Place(new QLabel(QStringLiteral("Host/Server"), GroupBox2), 14, 78);
+    cbMailHost = new QComboBox(GroupBox2);
+    cbMailHost->setEditable(true);
+    cbMailHost->addItem(QString::fromLatin1(kDefaultMailServer));
+    cbMailHost->setGeometry(14, 99, 298, 23);
+    cbEmailPort = new QComboBox(GroupBox2);
+    cbEmailPort->setEditable(true);
+    cbEmailPort->addItems({QStringLiteral("993"), QStringLiteral("143")});
+    Place(cbEmailPort, After(cbMailHost), 99, 51, 23);
+    Label6 = Place(new QLabel(QStringLiteral("Port"), GroupBox2), cbEmailPort->x(), 78);
+    cbMailTLS = new QComboBox(GroupBox2);
+    cbMailTLS->addItems({QStringLiteral("NoTLS"), QStringLiteral("ImplicitTLS(default)"), QStringLiteral("ExplicitTLS"),
+                         QStringLiteral("RequireTLS")});
+    cbMailTLS->setCurrentIndex(1);
+    Place(cbMailTLS, 14, 160, 131, 23);
+    Label7 = Place(new QLabel(QStringLiteral("TLS"), GroupBox2), 14, 139);
+    eMailUser = Place(new QLineEdit(GroupBox2), After(cbMailTLS), 160, 121, 23);
+    Label8 = Place(new QLabel(QStringLiteral("Benutzer"), GroupBox2), eMailUser->x(), 139);
+    eMailKennwort = Place(new QLineEdit(GroupBox2), After(eMailUser), 160, 200, 23);
+    Label9 = Place(new QLabel(QStringLiteral("Kennwort"), GroupBox2), eMailKennwort->x(), 139);
+
+    Panel2 = new QWidget(this);
+    Panel2->setGeometry(0, 649, 597, 41);
+    bbOK = new QPushButton(style()->standardIcon(QStyle::SP_DialogOkButton), QStringLiteral("OK"), Panel2);
+    bbOK->setGeometry(16, 8, 75, 25);
+    BitBtn2 = new QPushButton(style()->standardIcon(QStyle::SP_DialogCancelButton), QStringLiteral("Abbrechen"), Panel2);
+    BitBtn2->setGeometry(493, 8, 91, 25);
+    bbOK->setDefault(true);
+    connect(bbOK, &QPushButton::clicked, this, [this] {
+        // The dialog closes with OK also when taking over the values fails.
+        Guarded([this] { bbOKClick(); });
+        accept();
+    });
+    connect(BitBtn2, &QPushButton::clicked, this, &QDialog::reject);
+
+    // What keeps its place when the dialog is resized.
+    StretchWidth(GroupBox1);
+    StretchWidth(GroupBox2);
+    for (QLineEdit* edit : {eHotFolder, eWeiterverarbeitung, eFehlerordner, eDmsOrdner})
+        StretchWidth(edit);
+    for (QPushButton* button : {bHotFolder, bWeiterverarbeitung, bFehlerordner, bDmsOrdner})
+        AnchorRight(button);
+    AnchorRight(BitBtn2);
+}
+
+void TFormEinstellungen::resizeEvent(QResizeEvent* event)
+{
+    QDialog::resizeEvent(event);
+    // The button panel stays at the bottom, the scroll box takes the rest.
+    Panel2->setGeometry(0, height() - 41, width(), 41);
+    ScrollBox1->setGeometry(0, 0, width(), height() - 41);
+}
+
+void TFormEinstellungen::FormCreate()
+{
+    FSettings = std::make_unique<TESettings>();
+    ReadSettingsFromPersistent();
+}
+
+void TFormEinstellungen::ReadSettingsFromPersistent()
+{
+    ::ReadSettingsFromPersistent(*FSettings);
+}
+
+void TFormEinstellungen::WriteSettingsToPersistent()
+{
+    ::WriteSettingsToPersistent(*FSettings);
+}
+
+bool TFormEinstellungen::ShowModal()
+{
+    if (QWidget* main = parentWidget() ? parentWidget() : QApplication::activeWindow())
+        move(main->geometry().center() - rect().center());
+    return exec() == QDialog::Accepted;
+}
+
+void TFormEinstellungen::showEvent(QShowEvent* event)
+{
+    QDialog::showEvent(event);
+    Guarded([this] { FormShow(); });
+}
+
+void TFormEinstellungen::WriteSettingToUI()
+{
+    const TESettings& s = *FSettings;
+    eHotFolder->setText(s.HotfolderPfad);
+    eFehlerordner->setText(s.ProblemPfad);
+    eWeiterverarbeitung->setText(s.WeiterverarbeitungPfad);
+    eDmsOrdner->setText(s.DMSPfad);
+
+    RadioGroup1Items->setExclusive(false);
+    for (QAbstractButton* item : RadioGroup1Items->buttons())
+        item->setChecked(item->text().compare(s.MailType, Qt::CaseInsensitive) == 0);
+    RadioGroup1Items->setExclusive(true);
+
+    cbMailHost->setEditText(s.MailServer);
+    cbEmailPort->setEditText(QString::number(s.MailPort));
+    cbMailTLS->setCurrentIndex(s.MailTLS >= 0 && s.MailTLS < cbMailTLS->count() ? s.MailTLS : -1);
+    eMailUser->setText(s.MailUser);
+    eMailKennwort->setText(s.MailPass);
+    cbNoMail->setChecked(s.MailDisabled); // runs cbNoMailClick when it changes
+    cbNoAutoFolders->setChecked(s.CreateFolderDisabled);
+}
+
+void TFormEinstellungen::ReadSettingsFromUI()
+{
+    // Each value goes into the settings object at once: when one fails, the earlier ones
+    // are taken over and the later ones keep their old values.
+    TESettings& s = *FSettings;
+    s.HotfolderPfad = eHotFolder->text();
+    s.ProblemPfad = eFehlerordner->text();
+    s.WeiterverarbeitungPfad = eWeiterverarbeitung->text();
+    s.DMSPfad = eDmsOrdner->text();
+    const int type = RadioGroup1Items->checkedId();
+    if (type < 0)
+        throw Exception(QStringLiteral("Listenindex außerhalb des gültigen Bereichs (%1)").arg(type));
+    s.MailType = RadioGroup1Items->button(type)->text();
+    s.MailServer = cbMailHost->currentText();
+    qint32 port = 0;
+    if (!ParseSettingsInteger(cbEmailPort->currentText(), port))
+        throw Exception(QStringLiteral("'%1' ist kein gültiger Integerwert").arg(cbEmailPort->currentText()));
+    s.MailPort = port;
+    s.MailTLS = cbMailTLS->currentIndex();
+    s.MailUser = eMailUser->text();
+    s.MailPass = eMailKennwort->text();
+    s.MailDisabled = cbNoMail->isChecked();
+    s.CreateFolderDisabled = cbNoAutoFolders->isChecked();
+}
+
+void TFormEinstellungen::bbOKClick()
+{
+    ReadSettingsFromUI();
+    WriteSettingsToPersistent();
+}
+
+void TFormEinstellungen::cbNoMailClick()
+{
+    RadioGroup1->setEnabled(!cbNoMail->isChecked());
+}
+
+void TFormEinstellungen::SelectFolderFor(QLineEdit* edit)
+{
+    edit->setText(SelectFolder(edit->text()));
+}
+
+QString TFormEinstellungen::SelectFolder(const QString& current)
+{
+    const QString chosen = TUserPrompt::SelectFolder(current);
+    return chosen.isNull() ? current : chosen;
+}
+
+void TFormEinstellungen::FormShow()
+{
+    WriteSettingToUI();
+    if (!eHotFolder->text().isEmpty() || cbNoAutoFolders->isChecked())
+        return;
+    const TPromptAnswer answer = TUserPrompt::Ask(
+        {QStringLiteral("Ordner werden angelegt"),
+         QStringLiteral("Das Programm legt jetzt Standard-Hotfolder an. Sie können diese jederzeit ändern. "
+                        "Links auf die Folder finden Sie am Desktop. Bitte mit OK bestätigen."),
+         TPromptIcon::None, TPromptButtons::YesNo});
+    if (answer != TPromptAnswer::Yes)
+        return;
+
+    const QString base = GetLocalAppDataFolder();
+    // Creating a folder that exists already fails, and then no shortcut is made; nothing
+    // of this is reported: the field gets the default path either way.
+    auto createDefault = [&base](const QString& name) {
+        const QString path = base + name;
+        try {
+            if (QDir().mkdir(path))
+                CreateDesktopLink(path);
+        } catch (...) {
+        }
+        return path;
+    };
+    eHotFolder->setText(createDefault(QStringLiteral("E-Rechnung_Hotfolder")));
+    if (eWeiterverarbeitung->text().isEmpty())
+        eWeiterverarbeitung->setText(createDefault(QStringLiteral("E-Rechnung_Akzeptiert")));
+    if (eFehlerordner->text().isEmpty())
+        eFehlerordner->setText(createDefault(QStringLiteral("E-Rechnung_Abgelehnt")));
+    else
+        cbNoAutoFolders->setChecked(true);
+}
+
+QString GetDesktopFolder()
+{
+    return DesktopFolder();
+}
+
+bool CreateDesktopLink(const QString& target)
+{
+    QString desktop = GetDesktopFolder();
+    if (desktop.isEmpty())
+        return false;
+    if (!desktop.endsWith(NativeSeparator()))
+        desktop += NativeSeparator();
+    const QString link = desktop + ExtractFileName(target) + QStringLiteral(".lnk");
+    const QString workingFolder = target.left(target.lastIndexOf(NativeSeparator()) + 1);
+    return CreateShellLink(link, target, workingFolder, QStringLiteral("Description ..."));
+}
