@@ -1,0 +1,438 @@
+#include "app/UnitMain.h"
+
+#include "app/BrowserPane.h"
+#include "app/Version.h"
+#include "invoice/ERechnung.h"
+#include "platform/Exception.h"
+#include "platform/Paths.h"
+#include "platform/Registry.h"
+#include "platform/UserPrompt.h"
+#include "settings/ESettings.h"
+#include "settings/UnitSettings.h"
+#include "widgets/Anchors.h"
+#include "widgets/ClickPanel.h"
+
+#include <QApplication>
+#include <QButtonGroup>
+#include <QDir>
+#include <QFileInfo>
+#include <QGroupBox>
+#include <QHeaderView>
+#include <QLabel>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QSplitter>
+#include <QStatusBar>
+#include <QTableWidget>
+#include <QVBoxLayout>
+
+#ifdef Q_OS_WIN
+#include <windows.h>
+#endif
+
+namespace {
+
+const QString kCaption = QStringLiteral("PALUDRA E-Rechnung Validator");
+
+// Shows the wait cursor while the blocking load, checks and filing run.
+class TWaitCursor
+{
+public:
+    TWaitCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
+    ~TWaitCursor() { QApplication::restoreOverrideCursor(); }
+    TWaitCursor(const TWaitCursor&) = delete;
+    TWaitCursor& operator=(const TWaitCursor&) = delete;
+};
+
+// The path with its extension replaced (or added).
+QString ChangeFileExt(const QString& path, const QString& extension)
+{
+    const QString current = ExtractFileExt(path);
+    return path.left(path.size() - current.size()) + extension;
+}
+
+QLabel* Caption(const QString& text, QWidget* parent)
+{
+    auto* label = new QLabel(text, parent);
+    label->setAlignment(Qt::AlignCenter);
+    return label;
+}
+
+} // namespace
+
+QColor ButtonFace()
+{
+    return QApplication::palette().color(QPalette::Button);
+}
+
+TForm1::TForm1(QWidget* parent)
+    : QMainWindow(parent)
+{
+    BuildLayout();
+    FormCreate();
+}
+
+TForm1::~TForm1()
+{
+    // The engine calls back into the window: it goes first.
+    delete workflow;
+    workflow = nullptr;
+}
+
+void TForm1::BuildLayout()
+{
+    setWindowTitle(kCaption);
+    QFont font(QStringLiteral("Segoe UI"), 9);
+    setFont(font);
+    resize(1799, 878);
+    move(0, 0);
+
+    auto* central = new QWidget(this);
+    setCentralWidget(central);
+    auto* column = new QVBoxLayout(central);
+    column->setContentsMargins(0, 0, 0, 0);
+    column->setSpacing(0);
+
+    Panel1 = new QWidget(central);
+    Panel1->setFixedHeight(185);
+    Panel1->resize(1799, 185);
+    column->addWidget(Panel1);
+
+    Panel5 = new QWidget(Panel1);
+    Panel5->setGeometry(0, 0, 870, 185);
+    StringGrid1 = new QTableWidget(4, 2, Panel5);
+    StringGrid1->setGeometry(0, 0, 870, 137);
+    StringGrid1->setHorizontalHeaderLabels({QString(), QString()});
+    StringGrid1->horizontalHeader()->resizeSection(0, 690);
+    StringGrid1->horizontalHeader()->resizeSection(1, 102);
+    StringGrid1->horizontalHeader()->setHighlightSections(false);
+    StringGrid1->verticalHeader()->setFixedWidth(40);
+    StringGrid1->verticalHeader()->setDefaultSectionSize(20);
+    StringGrid1->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    StringGrid1->setSelectionBehavior(QAbstractItemView::SelectRows);
+    StringGrid1->setSelectionMode(QAbstractItemView::SingleSelection);
+    StringGrid1->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    StringGrid1->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    StringGrid1->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    StringGrid1->setShowGrid(true);
+    for (int row = 0; row < 4; ++row)
+        StringGrid1->setVerticalHeaderItem(row, new QTableWidgetItem(QString()));
+    connect(StringGrid1, &QTableWidget::cellDoubleClicked, this, [this] { Guarded([this] { StringGrid1DblClick(); }); });
+
+    bLoad = new QPushButton(QStringLiteral("XRechnung zusätzlich laden von ..."), Panel5);
+    bLoad->setGeometry(312, 145, qMax(201, bLoad->sizeHint().width()), 25);
+    connect(bLoad, &QPushButton::clicked, this, [this] { Guarded([this] { bLoadClick(); }); });
+
+    pVerwerfen = new TClickPanel(QStringLiteral("Rechnung ablehnen"), Panel1);
+    pVerwerfen->setGeometry(1197, 138, 264, 41);
+    pVerwerfen->setToolTip(QStringLiteral("Damit wird die Rechnung in den Fehlerordner verschoben. Sie müssen den "
+                                          "Rechnungs-Ersteller kontaktieren, und eine neue Rechnung anfordern."));
+    connect(pVerwerfen, &TClickPanel::clicked, this, [this] { Guarded([this] { pVerwerfenClick(); }); });
+    pAnnehmen = new TClickPanel(QStringLiteral("Rechnung annehmen"), Panel1);
+    pAnnehmen->setGeometry(1523, 138, 264, 41);
+    pAnnehmen->setToolTip(QStringLiteral("Damit wird die Rechnung in die Weiterverarbeitung gegeben"));
+    connect(pAnnehmen, &TClickPanel::clicked, this, [this] { Guarded([this] { pAnnehmenClick(); }); });
+
+    lUpdate = new QLabel(QStringLiteral("Update"), Panel1);
+    lUpdate->setGeometry(1621, 7, 38, 15);
+    lUpdate->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    lUpdate->setCursor(Qt::PointingHandCursor);
+    lUpdate->setToolTip(QStringLiteral("Es steht ein Update zur Verfügung"));
+    QFont underlined = font;
+    underlined.setUnderline(true);
+    lUpdate->setFont(underlined);
+    QPalette highlight = lUpdate->palette();
+    highlight.setColor(QPalette::WindowText, QApplication::palette().color(QPalette::Highlight));
+    lUpdate->setPalette(highlight);
+    lUpdate->setGeometry(1659 - qMax(38, lUpdate->sizeHint().width()), 7, qMax(38, lUpdate->sizeHint().width()), 15);
+
+    // The designed sizes are those of Segoe UI; a wider font widens a control to the left.
+    Panel6 = new QWidget(Panel1);
+    bEinstellungen = new QPushButton(QStringLiteral("Einstellungen..."), Panel6);
+    const int settingsWidth = qMax(91, bEinstellungen->sizeHint().width());
+    Panel6->setGeometry(1795 - settingsWidth - 3, 1, settingsWidth + 3, 22);
+    bEinstellungen->setGeometry(3, 1, settingsWidth, 20);
+    connect(bEinstellungen, &QPushButton::clicked, this, [this] { Guarded([this] { bEinstellungenClick(); }); });
+
+    for (QWidget* w : {static_cast<QWidget*>(pVerwerfen), static_cast<QWidget*>(pAnnehmen), static_cast<QWidget*>(lUpdate), Panel6})
+        AnchorRight(w);
+
+    Splitter1 = new QSplitter(Qt::Horizontal, central);
+    Splitter1->setHandleWidth(3);
+    Splitter1->setChildrenCollapsible(false);
+    column->addWidget(Splitter1, 1);
+
+    Panel2 = new QWidget;
+    auto* invoiceSide = new QVBoxLayout(Panel2);
+    invoiceSide->setContentsMargins(0, 0, 0, 0);
+    invoiceSide->setSpacing(0);
+    Panel3 = Caption(QStringLiteral("Rechnung - Visualisierung"), Panel2);
+    Panel3->setFixedHeight(48);
+    Panel3->setFrameShape(QFrame::StyledPanel);
+    invoiceSide->addWidget(Panel3);
+    rgAnzeigePdf = new QGroupBox(QStringLiteral("Anzeige"), Panel3);
+    rgAnzeigePdfItems = new QButtonGroup(rgAnzeigePdf);
+    const QStringList items{QStringLiteral("PDF"), QStringLiteral("XML")};
+    int itemX = 6;
+    for (int i = 0; i < items.size(); ++i) {
+        auto* item = new QRadioButton(items[i], rgAnzeigePdf);
+        const int width = qMax(46, item->sizeHint().width());
+        item->setGeometry(itemX, 17, width, 20);
+        itemX += width;
+        rgAnzeigePdfItems->addButton(item, i);
+    }
+    rgAnzeigePdf->setGeometry(1, 4, qMax(98, itemX + 4), 41);
+    rgAnzeigePdf->setEnabled(false);
+    connect(rgAnzeigePdfItems, &QButtonGroup::idClicked, this, [this] { Guarded([this] { rgAnzeigePdfClick(); }); });
+    wbRechnung = new TBrowserPane(Panel2);
+    invoiceSide->addWidget(wbRechnung, 1);
+    Splitter1->addWidget(Panel2);
+
+    Panel4 = new QWidget;
+    auto* reportSide = new QVBoxLayout(Panel4);
+    reportSide->setContentsMargins(0, 0, 0, 0);
+    reportSide->setSpacing(0);
+    pValidateHeader = new TClickPanel(QStringLiteral("Rechnung - Validierung"), Panel4);
+    pValidateHeader->setFixedHeight(48);
+    reportSide->addWidget(pValidateHeader);
+    wbValidator = new TBrowserPane(Panel4);
+    reportSide->addWidget(wbValidator, 1);
+    Splitter1->addWidget(Panel4);
+    Splitter1->setSizes({873, 1799 - 873 - 3});
+    Splitter1->setStretchFactor(1, 1);
+
+    StatusBar1 = new QStatusBar(this);
+    StatusBar1->setFixedHeight(19);
+    StatusBar1->setSizeGripEnabled(false);
+    setStatusBar(StatusBar1);
+
+    for (TClickPanel* p : {pVerwerfen, pAnnehmen, pValidateHeader})
+        p->SetColor(ButtonFace());
+}
+
+void TForm1::FormCreate()
+{
+    try {
+        // The random numbers of the web requests come from a generator seeded by the system.
+        SetBrowserEmulation();
+#ifdef Q_OS_WIN
+        // A system-menu item without a command behind it, as the window always had.
+        AppendMenuW(GetSystemMenu(reinterpret_cast<HWND>(winId()), FALSE), MF_STRING, 100, L"Über PALUDRA Validator...");
+#endif
+        OpenTextFileDialogInitialDir = QStringLiteral(".");
+
+        workflow = new TEWorkflow(this);
+        workflow->SetOnHotfolderUpdated([this](TEWorkflow* sender) { HotfolderUpdated(sender); });
+        workflow->SetOnStateChanged([this](TEWorkflow* sender) { WorkflowStateChanged(sender); });
+
+        StringGrid1->setHorizontalHeaderItem(0, new QTableWidgetItem(QStringLiteral("Hot-Folder Inhalt")));
+
+        TRegistryKey settingsKey(QStringLiteral("PALUDRA_ERechnungsEingang\\Main"));
+        settingsKey.WriteString(QStringLiteral("Pfad_Settings"),
+                                settingsKey.ReadString(QStringLiteral("Pfad_Settings"), GetLocalAppDataFolder()));
+
+        paludraInfosGezeigt = false;
+        setWindowTitle(windowTitle() + QStringLiteral(", Version ") + GetVersionString());
+
+        const QString browserData = GetLocalAppDataFolder() + QStringLiteral("E-Rechnung-UserDataFolder");
+        QDir().mkdir(browserData); // exists already after the first start: no matter
+        BrowserProfile = CreateBrowserProfile(browserData, this);
+        wbRechnung->SetProfile(BrowserProfile);
+        wbValidator->SetProfile(BrowserProfile);
+    } catch (...) {
+        if (!workflow) {
+            // Without its engine the window cannot do anything: the program ends.
+            try {
+                throw;
+            } catch (const Exception& e) {
+                FFatalError = e.Message();
+            } catch (const std::exception& e) {
+                FFatalError = QString::fromLocal8Bit(e.what());
+            }
+            return;
+        }
+        HandleCurrentException();
+    }
+}
+
+void TForm1::SetBrowserEmulation()
+{
+    TRegistryKey key(QStringLiteral("SOFTWARE\\Microsoft\\Internet Explorer\\Main\\FeatureControl\\FEATURE_BROWSER_EMULATION"));
+    const QString exe = QFileInfo(QCoreApplication::applicationFilePath()).fileName();
+    bool ok = false;
+    if (key.ReadDWord(exe, &ok) != 11001 || !ok)
+        key.WriteDWord(exe, 11001);
+}
+
+void TForm1::showEvent(QShowEvent* event)
+{
+    QMainWindow::showEvent(event);
+    Guarded([this] { FormShow(); });
+}
+
+void TForm1::FormShow()
+{
+    if (workflow && FormEinstellungen)
+        workflow->SetSettings(FormEinstellungen->Settings());
+}
+
+void TForm1::ShowInBrowser(const QString& text, TBrowserPane* browser)
+{
+    if (text.startsWith(QLatin1String("file://")))
+        browser->Navigate(QUrl(text));
+    else
+        browser->NavigateToString(QStringLiteral("<html><body>") + text + QStringLiteral("</body></html>"));
+}
+
+void TForm1::HotfolderUpdated(TEWorkflow* Sender)
+{
+    const QStringList& files = Sender->Files();
+    const int current = StringGrid1->currentRow();
+    StringGrid1->setRowCount(0);
+    StringGrid1->setRowCount(int(qMax<qsizetype>(1, files.size())));
+    for (int row = 0; row < files.size(); ++row)
+        StringGrid1->setItem(row, 0, new QTableWidgetItem(files[row]));
+    for (int row = 0; row < StringGrid1->rowCount(); ++row)
+        StringGrid1->setVerticalHeaderItem(row, new QTableWidgetItem(QString()));
+    if (current >= 0)
+        StringGrid1->setCurrentCell(qMin(current, StringGrid1->rowCount() - 1), 0);
+}
+
+void TForm1::StringGrid1DblClick()
+{
+    const int row = StringGrid1->currentRow();
+    const QTableWidgetItem* item = row >= 0 ? StringGrid1->item(row, 0) : nullptr;
+    if (!item || item->text().isEmpty())
+        return;
+    SetFile(item->text());
+}
+
+void TForm1::bLoadClick()
+{
+    const QString file = TUserPrompt::OpenFile(OpenTextFileDialogInitialDir);
+    if (file.isEmpty())
+        return;
+    ShowInBrowser(QStringLiteral("..."), wbRechnung);
+    ShowInBrowser(QStringLiteral("..."), wbValidator);
+    SetFile(file);
+}
+
+void TForm1::SetFile(const QString& filepath)
+{
+    {
+        TWaitCursor wait;
+        workflow->Start(filepath);
+    }
+    const TERechnung& r = *workflow->Rechnung();
+    QAbstractButton* pdf = rgAnzeigePdfItems->button(0);
+    QAbstractButton* xml = rgAnzeigePdfItems->button(1);
+    if (r.IsValid()) {
+        const bool pdfView = r.IsZugFerd() || r.IsSonstigeRechnung();
+        rgAnzeigePdf->setEnabled(pdfView);
+        (pdfView ? pdf : xml)->setChecked(true);
+        rgAnzeigePdfClick();
+    } else if (r.IsSonstigeRechnung()) {
+        pdf->setChecked(true);
+        rgAnzeigePdfClick();
+        rgAnzeigePdf->setEnabled(false);
+    } else if (r.IsInvalidZugFerd()) {
+        pdf->setChecked(true);
+        rgAnzeigePdfClick();
+        rgAnzeigePdf->setEnabled(true);
+    }
+    // An XML invoice that failed validation leaves the switch as it was.
+}
+
+void TForm1::rgAnzeigePdfClick()
+{
+    const TERechnung& r = *workflow->Rechnung();
+    if (rgAnzeigePdfItems->checkedId() == 0) {
+        const QString pdf = QDir::fromNativeSeparators(ChangeFileExt(r.OriginalFilePath(), QStringLiteral(".pdf")));
+        // The path goes into the URL encoded: spaces and "#" must not cut it.
+        ShowInBrowser(QUrl::fromLocalFile(pdf).toString(QUrl::FullyEncoded), wbRechnung);
+    } else {
+        ShowInBrowser(workflow->Rechnung()->Render(), wbRechnung);
+    }
+}
+
+void TForm1::WorkflowStateChanged(TEWorkflow* Sender)
+{
+    TERechnung& r = *Sender->Rechnung();
+    switch (Sender->State()) {
+    case wsNone:
+        pVerwerfen->SetColor(ButtonFace());
+        pAnnehmen->SetColor(ButtonFace());
+        pValidateHeader->SetColor(ButtonFace());
+        ShowInBrowser(QStringLiteral("..."), wbRechnung);
+        ShowInBrowser(QStringLiteral("..."), wbValidator);
+        repaint(); // the reset is visible before the blocking work starts
+        break;
+    case wsLoaded:
+        pVerwerfen->SetColor(ButtonFace());
+        pAnnehmen->SetColor(ButtonFace());
+        ShowInBrowser(r.Validate(), wbValidator);
+        ShowInBrowser(r.Render(), wbRechnung);
+        break;
+    case wsShouldDeny:
+        pVerwerfen->SetColor(kRed);
+        pAnnehmen->SetColor(ButtonFace());
+        pValidateHeader->SetColor(kRed);
+        break;
+    case wsShouldAccept:
+        pVerwerfen->SetColor(ButtonFace());
+        pAnnehmen->SetColor(kLime);
+        pValidateHeader->SetColor(kLime);
+        break;
+    case wsDuplicate: {
+        pVerwerfen->SetColor(kRed);
+        pAnnehmen->SetColor(ButtonFace());
+        QApplication::setOverrideCursor(Qt::ArrowCursor);
+        TUserPrompt::Ask({QStringLiteral("Achtung"), QStringLiteral("Diese Rechnung wurde bereits schon einmal verarbeitet"),
+                          TPromptIcon::Warning, TPromptButtons::Ok});
+        QApplication::restoreOverrideCursor();
+        break;
+    }
+    case wsWaveThrough:
+        pVerwerfen->SetColor(ButtonFace());
+        pAnnehmen->SetColor(ButtonFace());
+        pValidateHeader->SetColor(kYellow);
+        break;
+    }
+}
+
+void TForm1::pAnnehmenClick()
+{
+    const TERechnung& r = *workflow->Rechnung();
+    if (!r.IsValid() && !r.IsSonstigeRechnung()) {
+        const TPromptAnswer answer = TUserPrompt::Ask(
+            {QStringLiteral("Warnung"),
+             QStringLiteral("Die Rechnung ist offenbar nicht korrekt ausgestellt worden. Soll sie trotzdem weiter verarbeitet werden?"),
+             TPromptIcon::Question, TPromptButtons::YesNo});
+        if (answer == TPromptAnswer::No)
+            return;
+    }
+    TWaitCursor wait;
+    workflow->Accept();
+}
+
+void TForm1::pVerwerfenClick()
+{
+    const TERechnung& r = *workflow->Rechnung();
+    if (r.IsValid() && !r.IsDuplicate()) {
+        const TPromptAnswer answer = TUserPrompt::Ask(
+            {QStringLiteral("Warnung"),
+             QStringLiteral("Die Rechnung ist offenbar korrekt. Soll sie trotzdem in den Fehlerordner verschoben werden?"),
+             TPromptIcon::Question, TPromptButtons::YesNo});
+        if (answer == TPromptAnswer::No)
+            return;
+    }
+    TWaitCursor wait;
+    workflow->Deny();
+}
+
+void TForm1::bEinstellungenClick()
+{
+    if (!FormEinstellungen || !FormEinstellungen->ShowModal())
+        return;
+    workflow->SetSettings(FormEinstellungen->Settings());
+}

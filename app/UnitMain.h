@@ -1,0 +1,95 @@
+#pragma once
+
+#include "workflow/EWorkflow.h"
+
+#include <QColor>
+#include <QMainWindow>
+
+class QButtonGroup;
+class QGroupBox;
+class QLabel;
+class QPushButton;
+class QSplitter;
+class QStatusBar;
+class QTableWidget;
+class QWebEngineProfile;
+class TBrowserPane;
+class TClickPanel;
+class TFormEinstellungen;
+
+// The main window: the hotfolder list, the invoice and the report side by side, the
+// verdict as colours, and the two panels that accept or reject the loaded invoice.
+class TForm1 : public QMainWindow
+{
+    Q_OBJECT
+
+public:
+    explicit TForm1(QWidget* parent = nullptr);
+    ~TForm1() override;
+
+    // Opens one invoice: runs it through the engine and sets the PDF/XML switch.
+    void SetFile(const QString& filepath);
+
+    // The settings dialog, created after this window; its settings go to the engine.
+    void SetSettingsForm(TFormEinstellungen* form) { FormEinstellungen = form; }
+    TFormEinstellungen* SettingsForm() const { return FormEinstellungen; }
+
+    // Why the window cannot run (the engine could not be created); empty when it can.
+    const QString& FatalError() const { return FFatalError; }
+
+    TEWorkflow* workflow = nullptr;
+    bool paludraInfosGezeigt = false;
+    QString imapTrash;
+
+    // Controls, named as in the layout.
+    QWidget* Panel1;
+    QWidget* Panel5;
+    QTableWidget* StringGrid1;
+    QPushButton* bLoad;
+    TClickPanel* pVerwerfen;
+    TClickPanel* pAnnehmen;
+    QLabel* lUpdate;
+    QWidget* Panel6;
+    QPushButton* bEinstellungen;
+    QWidget* Panel2;
+    QLabel* Panel3;
+    QGroupBox* rgAnzeigePdf;
+    QButtonGroup* rgAnzeigePdfItems;
+    TBrowserPane* wbRechnung;
+    QSplitter* Splitter1;
+    QWidget* Panel4;
+    TClickPanel* pValidateHeader;
+    TBrowserPane* wbValidator;
+    QStatusBar* StatusBar1;
+    QWebEngineProfile* BrowserProfile = nullptr;
+    QString OpenTextFileDialogInitialDir;
+
+    // The handlers, public so that tests can drive the window as a user does.
+    void StringGrid1DblClick();
+    void bLoadClick();
+    void rgAnzeigePdfClick();
+    void pAnnehmenClick();
+    void pVerwerfenClick();
+    void bEinstellungenClick();
+
+protected:
+    void showEvent(QShowEvent* event) override;
+
+private:
+    void BuildLayout();
+    void FormCreate();
+    void FormShow();
+    void SetBrowserEmulation();
+    void ShowInBrowser(const QString& text, TBrowserPane* browser);
+    void HotfolderUpdated(TEWorkflow* Sender);
+    void WorkflowStateChanged(TEWorkflow* Sender);
+
+    TFormEinstellungen* FormEinstellungen = nullptr;
+    QString FFatalError;
+};
+
+// The verdict colours.
+inline const QColor kRed(255, 0, 0);
+inline const QColor kLime(0, 255, 0);
+inline const QColor kYellow(255, 255, 0);
+QColor ButtonFace();

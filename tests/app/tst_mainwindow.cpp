@@ -1,0 +1,450 @@
+#include "app/BrowserPane.h"
+#include "app/CentralHandler.h"
+#include "app/UnitMain.h"
+#include "invoice/ERechnung.h"
+#include "platform/UserPrompt.h"
+#include "settings/UnitSettings.h"
+#include "tests/support/PdfFixture.h"
+#include "tests/support/TestEnvironment.h"
+#include "tests/support/TlsTestServer.h"
+#include "widgets/ClickPanel.h"
+#include "workflow/EHistory.h"
+
+#include <QButtonGroup>
+#include <QGroupBox>
+#include <QHeaderView>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTableWidget>
+#include <QWebEnginePage>
+#include <QWebEngineView>
+#include <QtTest>
+
+namespace {
+
+QStringList ErrorMessages()
+{
+    QStringList texts;
+    for (const TPrompt& p : TUserPrompt::Asked()) {
+        if (p.Caption == QString::fromUtf8(kApplicationTitle))
+            texts << p.Text;
+    }
+    return texts;
+}
+
+int CountAsked(const QString& caption)
+{
+    int n = 0;
+    for (const TPrompt& p : TUserPrompt::Asked())
+        n += p.Caption == caption;
+    return n;
+}
+
+// The text a pane shows, read from the page itself.
+QString PageText(TBrowserPane* pane)
+{
+    QString text;
+    bool done = false;
+    pane->View()->page()->runJavaScript(QStringLiteral("document.body ? document.body.innerText : ''"),
+                                        [&](const QVariant& v) {
+                                            text = v.toString();
+                                            done = true;
+                                        });
+    QDeadlineTimer deadline(10000);
+    while (!done && !deadline.hasExpired())
+        QTest::qWait(20);
+    return text;
+}
+
+} // namespace
+
+// The main window with a TLS test service, real folders and a real history.
+class TestMainWindow : public QObject
+{
+    Q_OBJECT
+
+    TTlsTestServer server;
+    std::unique_ptr<TSandboxHome> home;
+    std::unique_ptr<QTemporaryDir> root;
+    std::unique_ptr<TForm1> form;
+    TFormEinstellungen* dialog = nullptr;
+
+    QString Dir(const QString& name) const { return root->filePath(name); }
+    QString Hot(const QString& name) const { return Dir(QStringLiteral("hot/") + name); }
+
+    QString PutInvoice(const QString& name, bool valid = true) const
+    {
+        QByteArray xml = ReadTestData(QStringLiteral("invoice-utf8.xml"));
+        xml.replace("RE-2026-0815", (valid ? QByteArray("RE-") : QByteArray("UNGUELTIG-")) + name.toUtf8());
+        WriteFileBytes(Hot(name), xml);
+        return Hot(name);
+    }
+
+    QString PutPdf(const QString& name, const QByteArray& attachedXml) const
+    {
+        const QString base = Dir(QStringLiteral("base.pdf"));
+        WriteMinimalPdf(base);
+        if (attachedXml.isEmpty()) {
+            QFile::copy(base, Hot(name));
+            return Hot(name);
+        }
+        const QString xml = Dir(QStringLiteral("factur-x.xml"));
+        WriteFileBytes(xml, attachedXml);
+        AddAttachments(base, Hot(name), {TPdfAttachment{xml, {}, {}, QStringLiteral("text/xml"), {}}});
+        return Hot(name);
+    }
+
+    void Open()
+    {
+        form = std::make_unique<TForm1>();
+        QVERIFY2(form->FatalError().isEmpty(), qPrintable(form->FatalError()));
+        dialog = new TFormEinstellungen(form.get());
+        form->SetSettingsForm(dialog);
+        TServiceOptions o;
+        o.BaseUrl = server.BaseUrl();
+        o.CaFile = server.CaFile();
+        form->workflow->Rechnung()->SetServiceOptions(o);
+        form->show();
+        QVERIFY(QTest::qWaitForWindowExposed(form.get()));
+    }
+
+    // Opens the file as a double click on its row does.
+    void DoubleClick(int row)
+    {
+        QTableWidget* grid = form->StringGrid1;
+        const QRect cell = grid->visualRect(grid->model()->index(row, 0));
+        QTest::mouseClick(grid->viewport(), Qt::LeftButton, {}, cell.center());
+        QTest::mouseDClick(grid->viewport(), Qt::LeftButton, {}, cell.center());
+    }
+
+    void Click(QWidget* panel) { QTest::mouseClick(panel, Qt::LeftButton); }
+
+    QString Switch() const
+    {
+        const int id = form->rgAnzeigePdfItems->checkedId();
+        return id < 0 ? QString() : form->rgAnzeigePdfItems->button(id)->text();
+    }
+
+private Q_SLOTS:
+    void initTestCase()
+    {
+        InstallCentralHandler();
+        server.On("/validate", [](const TTlsTestServer::TRequest& r) {
+            const bool bad = r.Body.find("UNGUELTIG") != std::string::npos;
+            TTlsTestServer::TAnswer a;
+            a.Body = ReadTestData(bad ? QStringLiteral("report-reject.xml") : QStringLiteral("report-accept.xml")).toStdString();
+            a.Status = bad ? 406 : 200;
+            return a;
+        });
+        TTlsTestServer::TAnswer rendering;
+        rendering.Body = ReadTestData(QStringLiteral("rendering.html")).toStdString();
+        server.Answer("/renderhtml", rendering);
+    }
+
+    void init()
+    {
+        home = std::make_unique<TSandboxHome>();
+        root = std::make_unique<QTemporaryDir>();
+        for (const char* d : {"hot", "dms", "weiter", "problem"})
+            QDir(root->path()).mkdir(QString::fromLatin1(d));
+        QDir().mkpath(home->DataHome());
+        WriteFileBytes(home->DataHome() + QStringLiteral("/erechnungseingang.ini"),
+                       "[Main]\r\nHotfolderPfad=" + Dir(QStringLiteral("hot")).toUtf8() + "\r\nDMSPfad=" + Dir(QStringLiteral("dms")).toUtf8()
+                           + "\r\nWeiterverarbeitungPfad=" + Dir(QStringLiteral("weiter")).toUtf8()
+                           + "\r\nProblemPfad=" + Dir(QStringLiteral("problem")).toUtf8() + "\r\nMailDisabled=1\r\n");
+        TUserPrompt::Reset();
+        Open();
+    }
+
+    void cleanup()
+    {
+        form.reset();
+        dialog = nullptr;
+    }
+
+    void layoutAsDesigned()
+    {
+        QVERIFY(form->windowTitle().startsWith(QStringLiteral("PALUDRA E-Rechnung Validator, Version ")));
+        QCOMPARE(form->StringGrid1->horizontalHeaderItem(0)->text(), QStringLiteral("Hot-Folder Inhalt"));
+        QCOMPARE(form->StringGrid1->horizontalHeader()->sectionSize(0), 690);
+        QCOMPARE(form->StringGrid1->horizontalHeader()->sectionSize(1), 102);
+        QCOMPARE(form->StringGrid1->verticalHeader()->width(), 40);
+        QCOMPARE(form->StringGrid1->rowCount(), 4); // before the first rebuild
+        QCOMPARE(form->StringGrid1->selectionBehavior(), QAbstractItemView::SelectRows);
+        QCOMPARE(form->pAnnehmen->text(), QStringLiteral("Rechnung annehmen"));
+        QCOMPARE(form->pVerwerfen->geometry(), QRect(1197, 138, 264, 41));
+        QVERIFY(form->pVerwerfen->toolTip().startsWith(QStringLiteral("Damit wird die Rechnung in den Fehlerordner")));
+        QVERIFY(!form->rgAnzeigePdf->isEnabled());
+        QCOMPARE(form->rgAnzeigePdfItems->checkedId(), -1);
+        QVERIFY(form->lUpdate->isVisible());
+        QCOMPARE(form->pValidateHeader->Color(), ButtonFace());
+
+        // Controls on the right keep their distance to the right edge.
+        const int before = form->Panel1->width() - form->pAnnehmen->geometry().right();
+        const int settingsBefore = form->Panel1->width() - form->Panel6->geometry().right();
+        form->resize(form->width() - 300, form->height());
+        QTRY_COMPARE(form->Panel1->width() - form->pAnnehmen->geometry().right(), before);
+        QCOMPARE(form->Panel1->width() - form->Panel6->geometry().right(), settingsBefore);
+    }
+
+    void emptyHotfolder()
+    {
+        // The list is rebuilt when it changes: a file comes and goes.
+        const QString file = PutInvoice(QStringLiteral("kurz.xml"));
+        form->workflow->HotfolderTimer();
+        QCOMPARE(form->StringGrid1->rowCount(), 1);
+        QFile::remove(file);
+        form->workflow->HotfolderTimer();
+        QCOMPARE(form->StringGrid1->rowCount(), 1);
+        QVERIFY(form->StringGrid1->item(0, 0) == nullptr);
+        DoubleClick(0);
+        QCOMPARE(form->workflow->State(), wsNone);
+        QVERIFY(ErrorMessages().isEmpty());
+    }
+
+    void aNewFileIsListedWithinATick()
+    {
+        const QString file = PutInvoice(QStringLiteral("neu.xml"));
+        QTRY_COMPARE_WITH_TIMEOUT(form->StringGrid1->rowCount() == 1 && form->StringGrid1->item(0, 0)
+                                      ? form->StringGrid1->item(0, 0)->text() : QString(),
+                                  file, 3000);
+    }
+
+    void validXmlInvoice()
+    {
+        PutInvoice(QStringLiteral("gut.xml"));
+        form->workflow->HotfolderTimer();
+        DoubleClick(0);
+        QCOMPARE(form->workflow->State(), wsShouldAccept);
+        QCOMPARE(form->pValidateHeader->Color(), kLime);
+        QCOMPARE(form->pAnnehmen->Color(), kLime);
+        QCOMPARE(form->pVerwerfen->Color(), ButtonFace());
+        QVERIFY(!form->rgAnzeigePdf->isEnabled());
+        QCOMPARE(Switch(), QStringLiteral("XML"));
+        QVERIFY(form->wbValidator->RequestedHtml().contains(QLatin1String(kAcceptSentence)));
+        QVERIFY(form->wbRechnung->RequestedHtml().contains(QStringLiteral("Gesamtbetrag: 1.190,00 €")));
+        // What the panes really show.
+        QTRY_VERIFY_WITH_TIMEOUT(PageText(form->wbValidator).contains(QLatin1String(kAcceptSentence)), 15000);
+        QTRY_VERIFY_WITH_TIMEOUT(PageText(form->wbRechnung).contains(QStringLiteral("Müller & Söhne")), 15000);
+
+        // Accepting a valid invoice asks nothing.
+        Click(form->pAnnehmen);
+        QCOMPARE(form->workflow->State(), wsNone);
+        QCOMPARE(CountAsked(QStringLiteral("Warnung")), 0);
+        QCOMPARE(QDir(Dir(QStringLiteral("dms"))).entryList(QDir::Files).size(), 1);
+        QCOMPARE(form->StringGrid1->rowCount(), 1);
+        QVERIFY(form->StringGrid1->item(0, 0) == nullptr || form->StringGrid1->item(0, 0)->text().isEmpty());
+    }
+
+    void validHybridPdfWithAnAwkwardPath()
+    {
+        const QString pdf = PutPdf(QStringLiteral("Rechnung Nr #12.pdf"), ReadTestData(QStringLiteral("invoice-utf8.xml")));
+        form->SetFile(pdf);
+        QCOMPARE(form->workflow->State(), wsShouldAccept);
+        QVERIFY(form->rgAnzeigePdf->isEnabled());
+        QCOMPARE(Switch(), QStringLiteral("PDF"));
+        QCOMPARE(form->wbRechnung->RequestedUrl(), QUrl::fromLocalFile(pdf));
+        QCOMPARE(form->wbRechnung->RequestedUrl().toLocalFile(), pdf); // nothing cut at the blank or "#"
+
+        // The user switches to the rendering and back.
+        QTest::mouseClick(form->rgAnzeigePdfItems->button(1), Qt::LeftButton);
+        QVERIFY(form->wbRechnung->RequestedHtml().contains(QStringLiteral("Gesamtbetrag")));
+        QTest::mouseClick(form->rgAnzeigePdfItems->button(0), Qt::LeftButton);
+        QCOMPARE(form->wbRechnung->RequestedUrl(), QUrl::fromLocalFile(pdf));
+
+        // An XML invoice that fails validation leaves the switch as it was.
+        form->SetFile(PutInvoice(QStringLiteral("falsch.xml"), false));
+        QCOMPARE(form->workflow->State(), wsShouldDeny);
+        QCOMPARE(form->pValidateHeader->Color(), kRed);
+        QCOMPARE(form->pVerwerfen->Color(), kRed);
+        QVERIFY(form->rgAnzeigePdf->isEnabled());
+        QCOMPARE(Switch(), QStringLiteral("PDF"));
+        QVERIFY(form->wbRechnung->RequestedHtml().contains(QStringLiteral("Gesamtbetrag")));
+    }
+
+    void pdfWithoutXml()
+    {
+        const QString pdf = PutPdf(QStringLiteral("papier.pdf"), {});
+        form->SetFile(pdf);
+        QCOMPARE(form->workflow->State(), wsWaveThrough);
+        QCOMPARE(form->pValidateHeader->Color(), kYellow);
+        QCOMPARE(form->pAnnehmen->Color(), ButtonFace());
+        QCOMPARE(form->pVerwerfen->Color(), ButtonFace());
+        QVERIFY(!form->rgAnzeigePdf->isEnabled());
+        QCOMPARE(Switch(), QStringLiteral("PDF"));
+        QCOMPARE(form->wbRechnung->RequestedUrl(), QUrl::fromLocalFile(pdf));
+        Click(form->pVerwerfen);
+        QCOMPARE(form->workflow->State(), wsNone);
+        QCOMPARE(CountAsked(QStringLiteral("Warnung")), 0);
+        QCOMPARE(QDir(Dir(QStringLiteral("problem"))).entryList(QDir::Files).size(), 1);
+    }
+
+    void invalidHybridPdf()
+    {
+        QByteArray xml = ReadTestData(QStringLiteral("invoice-utf8.xml"));
+        xml.replace("RE-2026-0815", "UNGUELTIG-1");
+        form->SetFile(PutPdf(QStringLiteral("falsch.pdf"), xml));
+        QCOMPARE(form->workflow->State(), wsShouldDeny);
+        QVERIFY(form->rgAnzeigePdf->isEnabled());
+        QCOMPARE(Switch(), QStringLiteral("PDF"));
+    }
+
+    void knownInvoice()
+    {
+        const QString file = PutInvoice(QStringLiteral("doppelt.xml"));
+        const QByteArray bytes = ReadFileBytes(file);
+        form->SetFile(file);
+        Click(form->pAnnehmen);
+        WriteFileBytes(file, bytes);
+
+        // The notice comes while the engine is still inside Start, before the switch is set.
+        TWorkflowState stateAtNotice = wsNone;
+        bool switchSetAtNotice = true;
+        form->rgAnzeigePdfItems->setExclusive(false);
+        form->rgAnzeigePdfItems->button(1)->setChecked(false);
+        form->rgAnzeigePdfItems->setExclusive(true);
+        TUserPrompt::SetBackend({[&](const TPrompt&) {
+                                     stateAtNotice = form->workflow->State();
+                                     switchSetAtNotice = form->rgAnzeigePdfItems->checkedId() >= 0;
+                                     return TPromptAnswer::Ok;
+                                 },
+                                 {}, {}});
+        form->SetFile(file);
+        TUserPrompt::SetBackend({});
+        QCOMPARE(CountAsked(QStringLiteral("Achtung")), 1);
+        QCOMPARE(TUserPrompt::Asked().last().Text, QStringLiteral("Diese Rechnung wurde bereits schon einmal verarbeitet"));
+        QCOMPARE(stateAtNotice, wsDuplicate);
+        QVERIFY(!switchSetAtNotice);
+        QCOMPARE(Switch(), QStringLiteral("XML"));
+        QCOMPARE(form->pVerwerfen->Color(), kRed);
+        QCOMPARE(form->pValidateHeader->Color(), kLime); // the verdict's colour stays
+
+        Click(form->pVerwerfen); // a duplicate is rejected without a question
+        QCOMPARE(CountAsked(QStringLiteral("Warnung")), 0);
+        QCOMPARE(form->workflow->State(), wsNone);
+    }
+
+    void decisionsAgainstTheVerdictAsk()
+    {
+        const QString bad = PutInvoice(QStringLiteral("falsch.xml"), false);
+        form->SetFile(bad);
+        TUserPrompt::QueueAnswer(TPromptAnswer::No);
+        Click(form->pAnnehmen);
+        QCOMPARE(CountAsked(QStringLiteral("Warnung")), 1);
+        QCOMPARE(TUserPrompt::Asked().last().Text,
+                 QStringLiteral("Die Rechnung ist offenbar nicht korrekt ausgestellt worden. Soll sie trotzdem weiter verarbeitet werden?"));
+        QCOMPARE(TUserPrompt::Asked().last().Buttons, TPromptButtons::YesNo);
+        QVERIFY(QFile::exists(bad));
+        QCOMPARE(form->workflow->State(), wsShouldDeny);
+        TUserPrompt::QueueAnswer(TPromptAnswer::Yes);
+        Click(form->pAnnehmen);
+        QVERIFY(!QFile::exists(bad));
+        QCOMPARE(QDir(Dir(QStringLiteral("weiter"))).entryList(QDir::Files).size(), 1);
+
+        form->SetFile(PutInvoice(QStringLiteral("gut.xml")));
+        TUserPrompt::QueueAnswer(TPromptAnswer::No);
+        Click(form->pVerwerfen);
+        QCOMPARE(TUserPrompt::Asked().last().Text,
+                 QStringLiteral("Die Rechnung ist offenbar korrekt. Soll sie trotzdem in den Fehlerordner verschoben werden?"));
+        QCOMPARE(form->workflow->State(), wsShouldAccept);
+        TUserPrompt::QueueAnswer(TPromptAnswer::Yes);
+        Click(form->pVerwerfen);
+        QCOMPARE(QDir(Dir(QStringLiteral("problem"))).entryList(QDir::Files).size(), 1);
+    }
+
+    void settingsButtonHandsTheSettingsOver()
+    {
+        QCOMPARE(form->workflow->Settings(), dialog->Settings()); // at the first showing
+        form->workflow->SetSettings(nullptr);
+        QTimer::singleShot(0, dialog, [&] {
+            dialog->eDmsOrdner->setText(Dir(QStringLiteral("problem")));
+            dialog->bbOK->click();
+        });
+        Click(form->bEinstellungen);
+        QCOMPARE(form->workflow->Settings(), dialog->Settings());
+        QCOMPARE(form->workflow->Settings()->DMSPfad, Dir(QStringLiteral("problem")));
+
+        form->workflow->SetSettings(nullptr);
+        QTimer::singleShot(0, dialog, [&] { dialog->BitBtn2->click(); });
+        Click(form->bEinstellungen);
+        QCOMPARE(form->workflow->Settings(), nullptr); // Cancel hands nothing over
+    }
+
+    void loadButton()
+    {
+        const QString file = PutInvoice(QStringLiteral("anderswo.xml"));
+        TUserPrompt::QueuePick(file);
+        Click(form->bLoad);
+        QCOMPARE(form->workflow->State(), wsShouldAccept);
+        QCOMPARE(form->workflow->Rechnung()->OriginalFilePath(), file);
+        TUserPrompt::QueuePick(QString()); // cancelled
+        Click(form->bLoad);
+        QCOMPARE(form->workflow->Rechnung()->OriginalFilePath(), file);
+    }
+
+    void failuresEndInTheCentralHandler()
+    {
+        // A failing service: its message, the state stays at wsLoaded.
+        TServiceOptions o = form->workflow->Rechnung()->ServiceOptions();
+        o.BaseUrl = QStringLiteral("https://127.0.0.1:%1").arg(ClosedLoopbackPort());
+        form->workflow->Rechnung()->SetServiceOptions(o);
+        PutInvoice(QStringLiteral("r.xml"));
+        form->workflow->HotfolderTimer();
+        DoubleClick(0);
+        QCOMPARE(form->workflow->State(), wsLoaded);
+        QVERIFY(ErrorMessages().last().startsWith(QStringLiteral("Fehler beim Senden der Daten: (7) ")));
+
+        // A file that vanished before it was opened.
+        QFile::remove(Hot(QStringLiteral("r.xml")));
+        DoubleClick(0);
+        QVERIFY(ErrorMessages().last().startsWith(QStringLiteral("Datei %1 kann nicht geöffnet werden.").arg(Hot(QStringLiteral("r.xml")))));
+        QCOMPARE(form->workflow->State(), wsNone);
+
+        // Accepting or rejecting what did not load.
+        TUserPrompt::QueueAnswer(TPromptAnswer::Yes);
+        Click(form->pAnnehmen);
+        QVERIFY(ErrorMessages().last().contains(QStringLiteral("konnte nicht geladen werden")));
+        form->workflow->Clear();
+        TUserPrompt::QueueAnswer(TPromptAnswer::Yes);
+        Click(form->pAnnehmen);
+        QCOMPARE(ErrorMessages().last(), QStringLiteral("Pfad ist leer"));
+        QVERIFY(form->isVisible());
+    }
+
+    void largeHtmlIsShown()
+    {
+        QString big = QStringLiteral("<p>Anfang</p>");
+        while (big.size() < 3 * 1024 * 1024)
+            big += QStringLiteral("<div>Position mit etwas Text, damit die Seite gross wird.</div>");
+        big += QStringLiteral("<p id=\"ende\">Ende der Rechnung</p>");
+        TTlsTestServer::TAnswer a;
+        a.Body = big.toStdString();
+        server.Answer("/renderhtml", a);
+        form->SetFile(PutInvoice(QStringLiteral("gross.xml")));
+        TTlsTestServer::TAnswer rendering;
+        rendering.Body = ReadTestData(QStringLiteral("rendering.html")).toStdString();
+        server.Answer("/renderhtml", rendering);
+        QTRY_VERIFY_WITH_TIMEOUT(PageText(form->wbRechnung).endsWith(QStringLiteral("Ende der Rechnung")), 20000);
+    }
+
+    void noWindowWithoutEngine()
+    {
+        form.reset();
+        TEHistory other(TEHistory::DefaultPath()); // a second copy of the program that has decided
+        other.WriteHistory(QStringLiteral("x.xml"), QStringLiteral("h"), QStringLiteral("Akzeptiert"));
+        TForm1 second;
+        QCOMPARE(second.FatalError(), QStringLiteral("database is locked"));
+        QVERIFY(second.workflow == nullptr);
+    }
+};
+
+int main(int argc, char* argv[])
+{
+    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
+    RegisterBrowserScheme();
+    TApplication app(argc, argv);
+    TestMainWindow test;
+    QTEST_SET_MAIN_SOURCE_PATH
+    return QTest::qExec(&test, argc, argv);
+}
+#include "tst_mainwindow.moc"
