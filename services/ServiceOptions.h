@@ -9,7 +9,7 @@
 struct TServiceOptions
 {
     QString BaseUrl = QStringLiteral(ERECHNUNG_SERVICE_URL); // scheme and host, no trailing "/"
-    QString CaFile;                                          // empty: the system's trust store
+    QString CaFile = QStringLiteral(ERECHNUNG_SERVICE_CA_FILE); // empty: the system's trust store
     int ConnectTimeoutMs = 5000;
     int SendTimeoutMs = 60000;
     int ReceiveTimeoutMs = 60000;

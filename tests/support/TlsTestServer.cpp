@@ -74,7 +74,7 @@ std::string TTlsTestServer::TRequest::Header(const std::string& lowerName) const
     return it == Headers.end() ? std::string() : it->second;
 }
 
-TTlsTestServer::TTlsTestServer()
+TTlsTestServer::TTlsTestServer(int port)
     : d(std::make_unique<TImpl>())
 {
     d->Cert = TTestCertificate::Create(d->Dir.path());
@@ -91,7 +91,10 @@ TTlsTestServer::TTlsTestServer()
     d->Server->set_read_timeout(10, 0);
     d->Server->set_write_timeout(10, 0);
     d->Server->set_payload_max_length(512ull * 1024 * 1024);
-    d->Port = d->Server->bind_to_any_port("127.0.0.1");
+    if (port > 0)
+        d->Port = d->Server->bind_to_port("127.0.0.1", port) ? port : -1;
+    else
+        d->Port = d->Server->bind_to_any_port("127.0.0.1");
     if (d->Port <= 0)
         throw std::runtime_error("TLS test server: no free port");
     d->Thread = std::thread([this] { d->Server->listen_after_bind(); });

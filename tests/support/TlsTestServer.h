@@ -40,7 +40,8 @@ public:
 
     using THandler = std::function<TAnswer(const TRequest&)>;
 
-    TTlsTestServer();
+    // port 0: a free one.
+    explicit TTlsTestServer(int port = 0);
     ~TTlsTestServer();
 
     TTlsTestServer(const TTlsTestServer&) = delete;

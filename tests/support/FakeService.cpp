@@ -1,0 +1,59 @@
+// A stand-in for the validation and rendering services on 127.0.0.1, for trying the
+// program without the real services (the screenshot script uses it). It answers /validate
+// with a report that recommends acceptance (rejection when the invoice contains
+// "UNGUELTIG") and /renderhtml with a rendering, both from tests/data.
+//
+//   erechnung-fake-service --port 18443 --ca-out /tmp/ca.pem
+
+#include "tests/support/TestEnvironment.h"
+#include "tests/support/TlsTestServer.h"
+
+#include <QCommandLineParser>
+#include <QCoreApplication>
+#include <QFile>
+#include <QTimer>
+
+#include <csignal>
+#include <cstdio>
+
+int main(int argc, char* argv[])
+{
+    QCoreApplication app(argc, argv);
+    QCommandLineParser parser;
+    parser.addHelpOption();
+    const QCommandLineOption port(QStringLiteral("port"), QStringLiteral("Port on 127.0.0.1 (0: a free one)."), QStringLiteral("PORT"), QStringLiteral("0"));
+    const QCommandLineOption caOut(QStringLiteral("ca-out"), QStringLiteral("Where to write the certificate to trust."), QStringLiteral("FILE"));
+    parser.addOptions({port, caOut});
+    parser.process(app);
+
+    TTlsTestServer server(parser.value(port).toInt());
+    server.On("/validate", [](const TTlsTestServer::TRequest& r) {
+        const bool bad = r.Body.find("UNGUELTIG") != std::string::npos;
+        TTlsTestServer::TAnswer a;
+        a.Body = ReadTestData(bad ? QStringLiteral("report-reject.xml") : QStringLiteral("report-accept.xml")).toStdString();
+        a.ContentType = "application/xml";
+        a.Status = bad ? 406 : 200;
+        return a;
+    });
+    TTlsTestServer::TAnswer rendering;
+    rendering.Body = ReadTestData(QStringLiteral("rendering.html")).toStdString();
+    rendering.ContentType = "text/html";
+    server.Answer("/renderhtml", rendering);
+    if (parser.isSet(caOut)) {
+        QFile::remove(parser.value(caOut));
+        QFile::copy(server.CaFile(), parser.value(caOut));
+    }
+    std::printf("%s\n", qPrintable(server.BaseUrl()));
+    std::fflush(stdout);
+    // Ends cleanly (removing its certificate folder) on SIGTERM or Ctrl+C.
+    static volatile std::sig_atomic_t stop = 0;
+    std::signal(SIGTERM, [](int) { stop = 1; });
+    std::signal(SIGINT, [](int) { stop = 1; });
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, &app, [] {
+        if (stop)
+            QCoreApplication::quit();
+    });
+    poll.start(100);
+    return app.exec();
+}
