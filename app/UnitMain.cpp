@@ -3,6 +3,7 @@
 #include "app/BrowserPane.h"
 #include "app/Version.h"
 #include "invoice/ERechnung.h"
+#include "mail/EMailImport.h"
 #include "platform/Exception.h"
 #include "platform/Paths.h"
 #include "platform/Registry.h"
@@ -205,6 +206,10 @@ void TForm1::BuildLayout()
     StatusBar1->setFixedHeight(19);
     StatusBar1->setSizeGripEnabled(false);
     setStatusBar(StatusBar1);
+
+    // The mail import polls from the window's creation on; it reads the engine's settings.
+    MailImport = new TEMailImport(this, [this] { return workflow ? workflow->Settings() : nullptr; });
+    MailImport->OnStatus = [this](const QString& text) { StatusBar1->showMessage(text); };
 
     for (TClickPanel* p : {pVerwerfen, pAnnehmen, pValidateHeader})
         p->SetColor(ButtonFace());
@@ -435,4 +440,7 @@ void TForm1::bEinstellungenClick()
     if (!FormEinstellungen || !FormEinstellungen->ShowModal())
         return;
     workflow->SetSettings(FormEinstellungen->Settings());
+    // The next poll, a second from now, connects with the new account.
+    MailImport->Disconnect();
+    MailImport->tImap->setInterval(1000);
 }

@@ -15,6 +15,7 @@ class QTableWidget;
 class QWebEngineProfile;
 class TBrowserPane;
 class TClickPanel;
+class TEMailImport;
 class TFormEinstellungen;
 
 // The main window: the hotfolder list, the invoice and the report side by side, the
@@ -39,7 +40,7 @@ public:
 
     TEWorkflow* workflow = nullptr;
     bool paludraInfosGezeigt = false;
-    QString imapTrash;
+    TEMailImport* MailImport = nullptr; // the IMAP client, its timer tImap and imapTrash
 
     // Controls, named as in the layout.
     QWidget* Panel1;

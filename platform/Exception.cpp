@@ -21,18 +21,22 @@ void SetExceptionHandler(TExceptionHandler handler)
     Handler() = std::move(handler);
 }
 
-void HandleCurrentException() noexcept
+QString CurrentExceptionMessage() noexcept
 {
-    QString message;
     try {
         throw;
     } catch (const Exception& e) {
-        message = e.Message();
+        return e.Message();
     } catch (const std::exception& e) {
-        message = QString::fromLocal8Bit(e.what());
+        return QString::fromLocal8Bit(e.what());
     } catch (...) {
-        message = QStringLiteral("Unbekannter Fehler");
+        return QStringLiteral("Unbekannter Fehler");
     }
+}
+
+void HandleCurrentException() noexcept
+{
+    const QString message = CurrentExceptionMessage();
     try {
         if (Handler())
             Handler()(message);

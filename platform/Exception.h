@@ -26,6 +26,9 @@ private:
 using TExceptionHandler = std::function<void(const QString& message)>;
 void SetExceptionHandler(TExceptionHandler handler);
 
+// The message of the exception that is being handled (call from a catch block).
+QString CurrentExceptionMessage() noexcept;
+
 // Hands the exception that is being handled (call from a catch block) to the central
 // handler. Anything that is not our Exception is shown with its what() text.
 void HandleCurrentException() noexcept;

@@ -2,6 +2,7 @@
 #include "app/CentralHandler.h"
 #include "app/UnitMain.h"
 #include "invoice/ERechnung.h"
+#include "mail/EMailImport.h"
 #include "platform/UserPrompt.h"
 #include "settings/UnitSettings.h"
 #include "tests/support/PdfFixture.h"
@@ -15,6 +16,7 @@
 #include <QHeaderView>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QStatusBar>
 #include <QTableWidget>
 #include <QWebEnginePage>
 #include <QWebEngineView>
@@ -360,14 +362,24 @@ private Q_SLOTS:
             dialog->eDmsOrdner->setText(Dir(QStringLiteral("problem")));
             dialog->bbOK->click();
         });
+        form->MailImport->tImap->setInterval(10000);
         Click(form->bEinstellungen);
         QCOMPARE(form->workflow->Settings(), dialog->Settings());
         QCOMPARE(form->workflow->Settings()->DMSPfad, Dir(QStringLiteral("problem")));
+        QCOMPARE(form->MailImport->tImap->interval(), 1000); // the mail import reconnects a second later
+        QVERIFY(form->MailImport->tImap->isActive());
 
         form->workflow->SetSettings(nullptr);
         QTimer::singleShot(0, dialog, [&] { dialog->BitBtn2->click(); });
         Click(form->bEinstellungen);
         QCOMPARE(form->workflow->Settings(), nullptr); // Cancel hands nothing over
+    }
+
+    void mailStatusGoesToTheStatusBar()
+    {
+        QCOMPARE(form->MailImport->tImap->parent(), form.get());
+        form->MailImport->OnStatus(QStringLiteral("Messages: 3"));
+        QCOMPARE(form->StatusBar1->currentMessage(), QStringLiteral("Messages: 3"));
     }
 
     void loadButton()

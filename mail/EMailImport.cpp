@@ -1,0 +1,213 @@
+#include "mail/EMailImport.h"
+
+#include "mail/MimeMessage.h"
+#include "mail/UniqueFileName.h"
+#include "platform/Exception.h"
+#include "platform/UserPrompt.h"
+#include "settings/ESettings.h"
+
+#include <QSaveFile>
+#include <QTimer>
+
+namespace {
+
+bool IsTrashName(const QString& name)
+{
+    return name.contains(QLatin1String("Papierkorb")) || name.contains(QStringLiteral("Gelöschte"))
+        || name.contains(QLatin1String("Deleted"));
+}
+
+void SaveAttachment(const QString& path, const QByteArray& content)
+{
+    // Through a temporary file: the hotfolder never shows half an attachment.
+    QSaveFile file(path);
+    file.setDirectWriteFallback(false);
+    if (!file.open(QIODevice::WriteOnly) || file.write(content) != content.size() || !file.commit())
+        throw Exception(QStringLiteral("Fehler beim Speichern der Anlage.\r\n[%1] %2").arg(path, file.errorString()));
+}
+
+} // namespace
+
+TImapTls TlsModeOf(int mailTls)
+{
+    switch (mailTls) {
+    case 1:
+        return TImapTls::Implicit;
+    case 2:
+        return TImapTls::StartTlsRequired;
+    case 3:
+        return TImapTls::StartTlsIfOffered;
+    default:
+        return TImapTls::None;
+    }
+}
+
+TEMailImport::TEMailImport(QObject* owner, std::function<TESettings*()> settings)
+    : QObject(owner)
+    , tImap(new QTimer(owner ? owner : this))
+    , FSettings(std::move(settings))
+{
+    tImap->setInterval(1000);
+    connect(tImap, &QTimer::timeout, this, [this] { Guarded([this] { Tick(); }); });
+    imap.OnStatus = [this](const QString& text) {
+        if (OnStatus)
+            OnStatus(text);
+    };
+    imap.OnAlert = [this](const QString&) {
+        if (OnStatus)
+            OnStatus(QStringLiteral("IMAP Alert"));
+    };
+    imap.OnUntrustedCertificate = [this](const QString& host, const QString& fingerprint, const QString& problem) {
+        const TPromptAnswer answer = TUserPrompt::Ask(
+            {QStringLiteral("Warnung"),
+             QStringLiteral("Dem Zertifikat des Mail-Servers %1 vertraut das System nicht (%2).\r\n\r\n"
+                            "SHA-256-Fingerabdruck:\r\n%3\r\n\r\n"
+                            "Vergleichen Sie den Fingerabdruck mit dem, den Ihr Mail-Anbieter nennt. "
+                            "Soll diesem Zertifikat künftig vertraut werden?")
+                 .arg(host, problem, fingerprint),
+             TPromptIcon::Question, TPromptButtons::YesNo});
+        if (answer != TPromptAnswer::Yes)
+            return false;
+        if (TESettings* s = FSettings()) {
+            s->MailZertifikat = fingerprint;
+            s->MailZertifikat.remove(QLatin1Char(':'));
+            s->MailZertifikat = s->MailZertifikat.toLower();
+            WriteMailCertificateToPersistent(*s);
+        }
+        return true;
+    };
+    tImap->start();
+}
+
+void TEMailImport::Tick()
+{
+    // A question or message box inside a tick runs a nested event loop in which the
+    // timer fires again; that tick must not start a second conversation with the server.
+    if (FBusy)
+        return;
+    FBusy = true;
+    struct TDone
+    {
+        bool& Busy;
+        ~TDone() { Busy = false; }
+    } done{FBusy};
+
+    if (tImap->interval() != 10000)
+        tImap->setInterval(10000);
+    TESettings* settings = FSettings();
+    if (!settings)
+        return;
+
+    if (imap.Connected()) {
+        if (imapTrash.isEmpty())
+            FindTrash();
+        const int count = imap.Select(QStringLiteral("INBOX"));
+        if (OnStatus)
+            OnStatus(QStringLiteral("Messages: %1").arg(count));
+        if (count > 0 && !settings->HotfolderPfad.isEmpty()) {
+            if (imapTrash.isEmpty()) {
+                if (OnStatus)
+                    OnStatus(QStringLiteral("Messages: %1 - kein Papierkorb-Ordner im Postfach gefunden, die Mails bleiben im "
+                                            "Posteingang")
+                                 .arg(count));
+            } else {
+                HandleLastMessage(*settings, count);
+            }
+        }
+    }
+
+    if (imap.Connected() || !settings->MailDisabled)
+        ConnectImap();
+    if (settings->MailDisabled && imap.Connected())
+        imap.Disconnect();
+}
+
+void TEMailImport::FindTrash()
+{
+    QString byAttribute;
+    for (const TImapMailbox& box : imap.List(QString(), QStringLiteral("*"))) {
+        if (IsTrashName(box.Name))
+            imapTrash = box.Name; // the last one listed wins
+        if (byAttribute.isEmpty() && box.Attributes.contains(QStringLiteral("\\Trash"), Qt::CaseInsensitive))
+            byAttribute = box.Name;
+    }
+    // Servers that name their trash otherwise ("Trash") mark it as such (RFC 6154).
+    if (imapTrash.isEmpty())
+        imapTrash = byAttribute;
+}
+
+void TEMailImport::HandleLastMessage(const TESettings& settings, int count)
+{
+    const int n = count;
+    if (OnStatus)
+        OnStatus(ParseMailSubject(imap.FetchHeader(n)));
+    const QString uid = imap.FetchUid(n);
+    const QByteArray raw = imap.FetchMessage(n);
+    if (uid.isEmpty() || raw.isEmpty())
+        throw Exception(QStringLiteral("Die Mail %1 konnte nicht vom Mail-Server geholt werden; sie bleibt im Posteingang.").arg(n));
+
+    for (const TMailAttachment& attachment : ParseMailMessage(raw).Attachments)
+        SaveAttachment(UniqueFileNameInFolder(settings.HotfolderPfad, attachment.FileName), attachment.Content);
+
+    // Deleted from the inbox only once it is safe in the trash folder.
+    const TImapReply copied = imap.UidCopy(uid, imapTrash);
+    if (!copied.Ok())
+        throw Exception(QStringLiteral("Die Mail konnte nicht in den Ordner %1 kopiert werden; sie bleibt im Posteingang.\r\n%2")
+                            .arg(imapTrash, copied.Text));
+    const TImapReply flagged = imap.UidStore(uid, QByteArrayLiteral("+FLAGS.SILENT (\\Deleted)"));
+    if (!flagged.Ok())
+        throw Exception(QStringLiteral("Die Mail konnte nicht zum Löschen markiert werden.\r\n%1").arg(flagged.Text));
+    imap.Expunge();
+}
+
+void TEMailImport::ApplyAccount(const TESettings& settings)
+{
+    const quint16 port = quint16(settings.MailPort & 0xFFFF);
+    const TImapTls mode = TlsModeOf(settings.MailTLS);
+    quint16 effective = port;
+    if (port == FLastSettingsPort && settings.MailTLS == FLastSettingsTls) {
+        effective = FLastPort;
+    } else if (mode != FLastMode) {
+        if (mode == TImapTls::Implicit && port == 143)
+            effective = 993;
+        else if (mode != TImapTls::Implicit && port == 993)
+            effective = 143;
+    }
+    FLastMode = mode;
+    FLastSettingsPort = port;
+    FLastSettingsTls = settings.MailTLS;
+    FLastPort = effective;
+
+    imap.Host = settings.MailServer;
+    imap.Port = effective;
+    imap.Tls = mode;
+    imap.User = settings.MailUser;
+    imap.Password = settings.MailPass;
+    imap.TrustedFingerprint = settings.MailZertifikat;
+}
+
+void TEMailImport::ConnectImap()
+{
+    TESettings* settings = FSettings();
+    if (!settings || settings->MailType != QLatin1String("IMAP"))
+        return;
+    if (imap.Connected())
+        imap.Disconnect();
+    ApplyAccount(*settings);
+    try {
+        imap.Connect();
+    } catch (...) {
+        const QString message = CurrentExceptionMessage();
+        imap.Disconnect();
+        settings->MailDisabled = true;
+        TUserPrompt::Ask({QStringLiteral("Mail Verbindungseinstellungen"),
+                          message + QStringLiteral("\r\nBitte überprüfen Sie jetzt die IMAP-Einstellungen."),
+                          TPromptIcon::None, TPromptButtons::Ok});
+    }
+}
+
+void TEMailImport::Disconnect()
+{
+    if (imap.Connected())
+        imap.Disconnect();
+}
