@@ -15,6 +15,7 @@
 
 #include <QApplication>
 #include <QButtonGroup>
+#include <QDesktopServices>
 #include <QDir>
 #include <QFileInfo>
 #include <QGroupBox>
@@ -66,8 +67,9 @@ QColor ButtonFace()
     return QApplication::palette().color(QPalette::Button);
 }
 
-TForm1::TForm1(QWidget* parent)
+TForm1::TForm1(QWidget* parent, TWebSiteOptions webSite)
     : QMainWindow(parent)
+    , FWebSite(std::move(webSite))
 {
     BuildLayout();
     FormCreate();
@@ -134,9 +136,12 @@ void TForm1::BuildLayout()
     pAnnehmen->setToolTip(QStringLiteral("Damit wird die Rechnung in die Weiterverarbeitung gegeben"));
     connect(pAnnehmen, &TClickPanel::clicked, this, [this] { Guarded([this] { pAnnehmenClick(); }); });
 
-    lUpdate = new QLabel(QStringLiteral("Update"), Panel1);
-    lUpdate->setGeometry(1621, 7, 38, 15);
+    lUpdate = new TClickPanel(QStringLiteral("Update"), Panel1);
+    lUpdate->setFrameShape(QFrame::NoFrame);
+    lUpdate->setMargin(0);
+    lUpdate->setAutoFillBackground(false);
     lUpdate->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    connect(lUpdate, &TClickPanel::clicked, this, [this] { Guarded([this] { lUpdateClick(); }); });
     lUpdate->setCursor(Qt::PointingHandCursor);
     lUpdate->setToolTip(QStringLiteral("Es steht ein Update zur Verfügung"));
     QFont underlined = font;
@@ -239,6 +244,10 @@ void TForm1::FormCreate()
         paludraInfosGezeigt = false;
         setWindowTitle(windowTitle() + QStringLiteral(", Version ") + GetVersionString());
 
+        NetHTTPClient1 = new TUpdateCheck(this);
+        NetHTTPClient1->Start(FWebSite.UpdateBase + QStringLiteral("/?rand=") + QString::number(RandomQueryNumber()), FWebSite,
+                              [this](const THttpResponse& response) { NetHTTPClient1RequestCompleted(response); });
+
         const QString browserData = GetLocalAppDataFolder() + QStringLiteral("E-Rechnung-UserDataFolder");
         QDir().mkdir(browserData); // exists already after the first start: no matter
         BrowserProfile = CreateBrowserProfile(browserData, this);
@@ -279,6 +288,28 @@ void TForm1::FormShow()
 {
     if (workflow && FormEinstellungen)
         workflow->SetSettings(FormEinstellungen->Settings());
+    if (!paludraInfosGezeigt) {
+        paludraInfosGezeigt = true;
+        wbRechnung->Navigate(QUrl(FWebSite.WebBase + QStringLiteral("/de/Landing/ruzodaduz_evivarivi_dororiduz?rand=")
+                                  + QString::number(RandomQueryNumber())));
+        wbValidator->Navigate(QUrl(QStringLiteral("about:blank")));
+    }
+}
+
+void TForm1::NetHTTPClient1RequestCompleted(const THttpResponse& response)
+{
+    // Nothing of this is shown to the user: a page that says nothing changes nothing.
+    try {
+        const QString published = PublishedVersion(response.ContentType, response.Body);
+        if (!published.isEmpty())
+            lUpdate->setVisible(published != GetVersionString());
+    } catch (...) {
+    }
+}
+
+void TForm1::lUpdateClick()
+{
+    QDesktopServices::openUrl(QUrl(FWebSite.UpdateBase));
 }
 
 void TForm1::ShowInBrowser(const QString& text, TBrowserPane* browser)

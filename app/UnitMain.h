@@ -1,5 +1,6 @@
 #pragma once
 
+#include "app/UpdateCheck.h"
 #include "workflow/EWorkflow.h"
 
 #include <QColor>
@@ -25,7 +26,7 @@ class TForm1 : public QMainWindow
     Q_OBJECT
 
 public:
-    explicit TForm1(QWidget* parent = nullptr);
+    explicit TForm1(QWidget* parent = nullptr, TWebSiteOptions webSite = TWebSiteOptions::Defaults());
     ~TForm1() override;
 
     // Opens one invoice: runs it through the engine and sets the PDF/XML switch.
@@ -49,7 +50,7 @@ public:
     QPushButton* bLoad;
     TClickPanel* pVerwerfen;
     TClickPanel* pAnnehmen;
-    QLabel* lUpdate;
+    TClickPanel* lUpdate;
     QWidget* Panel6;
     QPushButton* bEinstellungen;
     QWidget* Panel2;
@@ -72,6 +73,10 @@ public:
     void pAnnehmenClick();
     void pVerwerfenClick();
     void bEinstellungenClick();
+    void lUpdateClick();
+    // Completion of the update request, on the user-interface thread.
+    void NetHTTPClient1RequestCompleted(const THttpResponse& response);
+    TUpdateCheck* NetHTTPClient1 = nullptr;
 
 protected:
     void showEvent(QShowEvent* event) override;
@@ -87,6 +92,7 @@ private:
 
     TFormEinstellungen* FormEinstellungen = nullptr;
     QString FFatalError;
+    TWebSiteOptions FWebSite;
 };
 
 // The verdict colours.

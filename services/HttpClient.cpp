@@ -5,6 +5,7 @@
 
 #include <curl/curl.h>
 
+#include <algorithm>
 #include <chrono>
 #include <memory>
 #include <mutex>
@@ -28,7 +29,7 @@ struct TSlistDeleter
     void operator()(curl_slist* l) const { curl_slist_free_all(l); }
 };
 
-enum class TAbort { None, SendTimeout, ReceiveTimeout, TooLarge };
+enum class TAbort { None, SendTimeout, ReceiveTimeout, TooLarge, Cancelled };
 
 // State of one transfer, shared with libcurl's callbacks.
 struct TTransfer
@@ -59,6 +60,10 @@ size_t WriteBody(char* data, size_t size, size_t count, void* user)
 int Progress(void* user, curl_off_t /*dltotal*/, curl_off_t dlnow, curl_off_t ultotal, curl_off_t ulnow)
 {
     auto* t = static_cast<TTransfer*>(user);
+    if (t->Request->Cancel && t->Request->Cancel->load()) {
+        t->Abort = TAbort::Cancelled;
+        return 1;
+    }
     curl_off_t pretransfer = 0;
     curl_easy_getinfo(t->Handle, CURLINFO_PRETRANSFER_TIME_T, &pretransfer);
     const auto now = Clock::now();
@@ -109,6 +114,8 @@ int Progress(void* user, curl_off_t /*dltotal*/, curl_off_t dlnow, curl_off_t ul
     case TAbort::TooLarge:
         throw Exception(QStringLiteral("Die Antwort des Dienstes ist größer als %1 MiB und wird nicht angenommen.")
                             .arg(t.Request->MaxBodyBytes / (1024 * 1024)));
+    case TAbort::Cancelled:
+        throw Exception(QStringLiteral("Die Anfrage wurde abgebrochen."));
     case TAbort::None:
         break;
     }
@@ -184,7 +191,10 @@ THttpResponse HttpPerform(const THttpRequest& request)
         auto addHeader = [&headers](const QByteArray& line) {
             headers.reset(curl_slist_append(headers.release(), line.constData()));
         };
-        addHeader("Accept:"); // libcurl would send "Accept: */*"
+        const bool ownAccept = std::any_of(request.ExtraHeaders.begin(), request.ExtraHeaders.end(),
+                                           [](const QByteArray& h) { return h.toLower().startsWith("accept:"); });
+        if (!ownAccept)
+            addHeader("Accept:"); // libcurl would send "Accept: */*"
         addHeader("Expect:"); // no 100-continue round trip for large bodies
         if (post && !request.ContentType.isEmpty())
             addHeader("Content-Type: " + request.ContentType);

@@ -4,6 +4,8 @@
 #include <QList>
 #include <QString>
 
+#include <atomic>
+
 // A blocking HTTP(S) request over libcurl: one easy handle per call, redirects and the
 // time-outs handled here, failures raised as Exception with the German messages of the
 // program ("Fehler beim Senden der Daten: (%d) %s" and its siblings).
@@ -25,6 +27,8 @@ struct THttpRequest
     int MaxRedirects = 5;            // 301/302/303 continue as GET, 307/308 repeat the request
     bool Cookies = true;             // keep cookies between the requests of this call
     qint64 MaxBodyBytes = 64LL * 1024 * 1024;
+    // Set from another thread to end the call early (it then fails).
+    const std::atomic<bool>* Cancel = nullptr;
 };
 
 struct THttpResponse

@@ -1,5 +1,6 @@
 #include "app/BrowserPane.h"
 #include "app/CentralHandler.h"
+#include "app/Version.h"
 #include "app/UnitMain.h"
 #include "invoice/ERechnung.h"
 #include "mail/EMailImport.h"
@@ -12,6 +13,7 @@
 #include "workflow/EHistory.h"
 
 #include <QButtonGroup>
+#include <QDesktopServices>
 #include <QGroupBox>
 #include <QHeaderView>
 #include <QLineEdit>
@@ -23,6 +25,18 @@
 #include <QtTest>
 
 namespace {
+
+// Takes the URLs the program asks the desktop to open.
+class TUrlCatcher : public QObject
+{
+    Q_OBJECT
+
+public:
+    QList<QUrl> Urls;
+
+public Q_SLOTS:
+    void Open(const QUrl& url) { Urls << url; }
+};
 
 QStringList ErrorMessages()
 {
@@ -96,9 +110,18 @@ class TestMainWindow : public QObject
         return Hot(name);
     }
 
-    void Open()
+    TWebSiteOptions WebSite() const
     {
-        form = std::make_unique<TForm1>();
+        TWebSiteOptions o;
+        o.UpdateBase = server.BaseUrl();
+        o.WebBase = server.BaseUrl();
+        o.CaFile = server.CaFile();
+        return o;
+    }
+
+    void Open(const TWebSiteOptions& webSite)
+    {
+        form = std::make_unique<TForm1>(nullptr, webSite);
         QVERIFY2(form->FatalError().isEmpty(), qPrintable(form->FatalError()));
         dialog = new TFormEinstellungen(form.get());
         form->SetSettingsForm(dialog);
@@ -109,6 +132,8 @@ class TestMainWindow : public QObject
         form->show();
         QVERIFY(QTest::qWaitForWindowExposed(form.get()));
     }
+
+    void Open() { Open(WebSite()); }
 
     // Opens the file as a double click on its row does.
     void DoubleClick(int row)
@@ -141,6 +166,10 @@ private Q_SLOTS:
         TTlsTestServer::TAnswer rendering;
         rendering.Body = ReadTestData(QStringLiteral("rendering.html")).toStdString();
         server.Answer("/renderhtml", rendering);
+        TTlsTestServer::TAnswer help;
+        help.Body = "<html><body>Hilfe</body></html>";
+        help.ContentType = "text/html";
+        server.Answer("/de/Landing/ruzodaduz_evivarivi_dororiduz", help);
     }
 
     void init()
@@ -439,12 +468,117 @@ private Q_SLOTS:
         QTRY_VERIFY_WITH_TIMEOUT(PageText(form->wbRechnung).endsWith(QStringLiteral("Ende der Rechnung")), 20000);
     }
 
+    void updateLabel_data()
+    {
+        QTest::addColumn<QByteArray>("page");
+        QTest::addColumn<QByteArray>("contentType");
+        QTest::addColumn<bool>("visible");
+        const QByteArray own = GetVersionString().toLatin1();
+        QTest::newRow("own version") << "<div id=\"quorvant\"><span class=\"version\">" + own + "</span></div>" << QByteArray("text/html") << false;
+        QTest::newRow("a longer version") << "<p id=\"quorvant\" class=\"version\">" + own + ".1</p>" << QByteArray("text/html") << true;
+        QTest::newRow("an older version") << QByteArray("<p id=\"quorvant\" class=\"version\">0.9</p>") << QByteArray("text/html") << true;
+        QTest::newRow("version on the next line") << "<div id=\"quorvant\">\n<span class=\"version\">" + own + "</span>" << QByteArray("text/html") << true;
+        QTest::newRow("two elements: the first counts")
+            << "<i id=\"quorvant\" class=\"version\">9.9</i><i id=\"quorvant\" class=\"version\">" + own + "</i>" << QByteArray("text/html") << true;
+        QTest::newRow("id in other case") << QByteArray("<i id=\"Quorvant\" class=\"version\">9.9</i>") << QByteArray("text/html") << true;
+        QTest::newRow("no match") << QByteArray("<html>Wartung</html>") << QByteArray("text/html") << true;
+        const QString utf16 = QStringLiteral("<i id=\"quorvant\" class=\"version\">") + GetVersionString() + QStringLiteral("</i>");
+        QTest::newRow("declared charset") << QByteArray(reinterpret_cast<const char*>(utf16.utf16()), utf16.size() * 2)
+                                          << QByteArray("text/html; charset=UTF-16LE") << false;
+    }
+
+    void updateLabel()
+    {
+        QFETCH(QByteArray, page);
+        QFETCH(QByteArray, contentType);
+        QFETCH(bool, visible);
+        TTlsTestServer::TAnswer answer;
+        answer.Body = page.toStdString();
+        answer.ContentType = contentType.toStdString();
+        server.Answer("/", answer);
+        server.ClearRequests();
+        form.reset();
+        Open();
+        QTRY_VERIFY_WITH_TIMEOUT(!form->NetHTTPClient1->Running(), 15000);
+        QTest::qWait(50); // the completion is queued to the window
+        QCOMPARE(!form->lUpdate->isHidden(), visible);
+        QVERIFY(ErrorMessages().isEmpty());
+
+        const auto requests = server.Requests();
+        const auto update = std::find_if(requests.begin(), requests.end(), [](const auto& r) { return r.Path == "/"; });
+        QVERIFY(update != requests.end());
+        QCOMPARE(update->Method, std::string("GET"));
+        QCOMPARE(update->Header("accept"), std::string("text/html"));
+        QCOMPARE(update->Header("accept-language"), std::string("de"));
+        QVERIFY(!update->HasHeader("cookie"));
+        QVERIFY(QRegularExpression(QStringLiteral("^rand=\\d+$")).match(QString::fromStdString(update->Query)).hasMatch());
+        server.Answer("/", {404, {}, "not found", "text/plain", 0});
+    }
+
+    void updateRequestFailuresAreSilent_data()
+    {
+        QTest::addColumn<QString>("failure");
+        QTest::newRow("no server") << QStringLiteral("closed");
+        QTest::newRow("time-out") << QStringLiteral("slow");
+        QTest::newRow("redirect") << QStringLiteral("redirect");
+    }
+
+    void updateRequestFailuresAreSilent()
+    {
+        QFETCH(QString, failure);
+        TWebSiteOptions o = WebSite();
+        const QByteArray page = "<i id=\"quorvant\" class=\"version\">" + GetVersionString().toLatin1() + "</i>";
+        if (failure == QLatin1String("closed")) {
+            o.UpdateBase = QStringLiteral("https://127.0.0.1:%1").arg(ClosedLoopbackPort());
+        } else if (failure == QLatin1String("slow")) {
+            o.TimeoutMs = 500;
+            server.Answer("/", {200, {}, page.toStdString(), "text/html", 4000});
+        } else {
+            server.Answer("/", {302, {{"Location", "/neu"}}, "", "text/html", 0});
+            server.Answer("/neu", {200, {}, page.toStdString(), "text/html", 0});
+        }
+        form.reset();
+        Open(o);
+        QTRY_VERIFY_WITH_TIMEOUT(!form->NetHTTPClient1->Running(), 15000);
+        QTest::qWait(50);
+        QVERIFY(!form->lUpdate->isHidden());
+        QVERIFY(ErrorMessages().isEmpty());
+        QVERIFY(form->windowTitle().endsWith(QStringLiteral(", Version ") + GetVersionString()));
+        server.Answer("/", {404, {}, "not found", "text/plain", 0});
+    }
+
+    void updateLabelOpensTheUpdateSite()
+    {
+        QVERIFY(form->lUpdate->toolTip() == QStringLiteral("Es steht ein Update zur Verfügung"));
+        QVERIFY(form->lUpdate->font().underline());
+        QCOMPARE(form->lUpdate->cursor().shape(), Qt::PointingHandCursor);
+        TUrlCatcher catcher;
+        QDesktopServices::setUrlHandler(QStringLiteral("https"), &catcher, "Open");
+        Click(form->lUpdate);
+        QDesktopServices::unsetUrlHandler(QStringLiteral("https"));
+        QCOMPARE(catcher.Urls, QList<QUrl>{QUrl(server.BaseUrl())});
+    }
+
+    void helpPageOnTheFirstShowingOnly()
+    {
+        const QUrl help = form->wbRechnung->RequestedUrl();
+        QCOMPARE(help.path(), QStringLiteral("/de/Landing/ruzodaduz_evivarivi_dororiduz"));
+        QCOMPARE(help.host(), QStringLiteral("127.0.0.1"));
+        QVERIFY(QRegularExpression(QStringLiteral("^rand=\\d+$")).match(help.query()).hasMatch());
+        QCOMPARE(form->wbValidator->RequestedUrl(), QUrl(QStringLiteral("about:blank")));
+        QVERIFY(form->paludraInfosGezeigt);
+        form->hide();
+        form->show();
+        QVERIFY(QTest::qWaitForWindowExposed(form.get()));
+        QCOMPARE(form->wbRechnung->RequestedUrl(), help);
+    }
+
     void noWindowWithoutEngine()
     {
         form.reset();
         TEHistory other(TEHistory::DefaultPath()); // a second copy of the program that has decided
         other.WriteHistory(QStringLiteral("x.xml"), QStringLiteral("h"), QStringLiteral("Akzeptiert"));
-        TForm1 second;
+        TForm1 second(nullptr, WebSite());
         QCOMPARE(second.FatalError(), QStringLiteral("database is locked"));
         QVERIFY(second.workflow == nullptr);
     }
