@@ -88,16 +88,8 @@ TCertificateCheck TImapConnection::StartTls()
         const int rc = SSL_connect(FSsl);
         if (rc == 1)
             break;
-        const int error = SSL_get_error(FSsl, rc);
-        if (error == SSL_ERROR_WANT_READ) {
-            if (!FSocket.WaitReadable(FTimeoutMs))
-                RaiseTimeout();
-        } else if (error == SSL_ERROR_WANT_WRITE) {
-            if (!FSocket.WaitWritable(FTimeoutMs))
-                RaiseTimeout();
-        } else {
+        if (!WaitForTls(SSL_get_error(FSsl, rc)))
             throw Exception(QStringLiteral("TLS-Aushandlung mit %1 fehlgeschlagen: %2").arg(FHost, OpenSslError()));
-        }
     }
 
     TCertificateCheck check;
@@ -118,6 +110,21 @@ TCertificateCheck TImapConnection::StartTls()
     return check;
 }
 
+bool TImapConnection::WaitForTls(int sslError)
+{
+    if (sslError == SSL_ERROR_WANT_READ) {
+        if (!FSocket.WaitReadable(FTimeoutMs))
+            RaiseTimeout();
+        return true;
+    }
+    if (sslError == SSL_ERROR_WANT_WRITE) {
+        if (!FSocket.WaitWritable(FTimeoutMs))
+            RaiseTimeout();
+        return true;
+    }
+    return false;
+}
+
 void TImapConnection::Fill()
 {
     char chunk[16384];
@@ -130,17 +137,11 @@ void TImapConnection::Fill()
                 return;
             }
             const int error = SSL_get_error(FSsl, n);
-            if (error == SSL_ERROR_WANT_READ) {
-                if (!FSocket.WaitReadable(FTimeoutMs))
-                    RaiseTimeout();
-            } else if (error == SSL_ERROR_WANT_WRITE) {
-                if (!FSocket.WaitWritable(FTimeoutMs))
-                    RaiseTimeout();
-            } else if (error == SSL_ERROR_ZERO_RETURN || error == SSL_ERROR_SYSCALL) {
+            if (WaitForTls(error))
+                continue;
+            if (error == SSL_ERROR_ZERO_RETURN || error == SSL_ERROR_SYSCALL)
                 RaiseClosed();
-            } else {
-                throw Exception(QStringLiteral("TLS-Fehler mit %1: %2").arg(FHost, OpenSslError()));
-            }
+            throw Exception(QStringLiteral("TLS-Fehler mit %1: %2").arg(FHost, OpenSslError()));
         } else {
             const qint64 n = FSocket.Receive(chunk, sizeof chunk);
             if (n > 0) {
@@ -209,16 +210,8 @@ void TImapConnection::Write(const QByteArray& bytes)
                 done += n;
                 continue;
             }
-            const int error = SSL_get_error(FSsl, n);
-            if (error == SSL_ERROR_WANT_WRITE) {
-                if (!FSocket.WaitWritable(FTimeoutMs))
-                    RaiseTimeout();
-            } else if (error == SSL_ERROR_WANT_READ) {
-                if (!FSocket.WaitReadable(FTimeoutMs))
-                    RaiseTimeout();
-            } else {
+            if (!WaitForTls(SSL_get_error(FSsl, n)))
                 throw Exception(QStringLiteral("TLS-Fehler mit %1: %2").arg(FHost, OpenSslError()));
-            }
         } else {
             const qint64 n = FSocket.Send(bytes.constData() + done, bytes.size() - done);
             if (n > 0) {

@@ -36,6 +36,9 @@ public:
 
 private:
     void Fill();
+    // After SSL_ERROR_WANT_READ or _WRITE: waits for the socket (raising on time-out) and
+    // returns true; false for any other error.
+    bool WaitForTls(int sslError);
     [[noreturn]] void RaiseTimeout() const;
     [[noreturn]] void RaiseClosed() const;
 

@@ -8,6 +8,7 @@
 #include "settings/UnitSettings.h"
 #include "tests/support/PdfFixture.h"
 #include "tests/support/TestEnvironment.h"
+#include "tests/support/InvoiceServices.h"
 #include "tests/support/TlsTestServer.h"
 #include "widgets/ClickPanel.h"
 #include "workflow/EHistory.h"
@@ -40,20 +41,7 @@ public Q_SLOTS:
 
 QStringList ErrorMessages()
 {
-    QStringList texts;
-    for (const TPrompt& p : TUserPrompt::Asked()) {
-        if (p.Caption == QString::fromUtf8(kApplicationTitle))
-            texts << p.Text;
-    }
-    return texts;
-}
-
-int CountAsked(const QString& caption)
-{
-    int n = 0;
-    for (const TPrompt& p : TUserPrompt::Asked())
-        n += p.Caption == caption;
-    return n;
+    return PromptTexts(QString::fromUtf8(kApplicationTitle));
 }
 
 // The text a pane shows, read from the page itself.
@@ -90,9 +78,7 @@ class TestMainWindow : public QObject
 
     QString PutInvoice(const QString& name, bool valid = true) const
     {
-        QByteArray xml = ReadTestData(QStringLiteral("invoice-utf8.xml"));
-        xml.replace("RE-2026-0815", (valid ? QByteArray("RE-") : QByteArray("UNGUELTIG-")) + name.toUtf8());
-        WriteFileBytes(Hot(name), xml);
+        WriteFileBytes(Hot(name), SampleInvoice(name, valid));
         return Hot(name);
     }
 
@@ -156,16 +142,7 @@ private Q_SLOTS:
     void initTestCase()
     {
         InstallCentralHandler();
-        server.On("/validate", [](const TTlsTestServer::TRequest& r) {
-            const bool bad = r.Body.find("UNGUELTIG") != std::string::npos;
-            TTlsTestServer::TAnswer a;
-            a.Body = ReadTestData(bad ? QStringLiteral("report-reject.xml") : QStringLiteral("report-accept.xml")).toStdString();
-            a.Status = bad ? 406 : 200;
-            return a;
-        });
-        TTlsTestServer::TAnswer rendering;
-        rendering.Body = ReadTestData(QStringLiteral("rendering.html")).toStdString();
-        server.Answer("/renderhtml", rendering);
+        ServeInvoiceServices(server);
         TTlsTestServer::TAnswer help;
         help.Body = "<html><body>Hilfe</body></html>";
         help.ContentType = "text/html";
@@ -261,7 +238,7 @@ private Q_SLOTS:
         // Accepting a valid invoice asks nothing.
         Click(form->pAnnehmen);
         QCOMPARE(form->workflow->State(), wsNone);
-        QCOMPARE(CountAsked(QStringLiteral("Warnung")), 0);
+        QCOMPARE(PromptTexts(QStringLiteral("Warnung")).size(), 0);
         QCOMPARE(QDir(Dir(QStringLiteral("dms"))).entryList(QDir::Files).size(), 1);
         QCOMPARE(form->StringGrid1->rowCount(), 1);
         QVERIFY(form->StringGrid1->item(0, 0) == nullptr || form->StringGrid1->item(0, 0)->text().isEmpty());
@@ -306,7 +283,7 @@ private Q_SLOTS:
         QCOMPARE(form->wbRechnung->RequestedUrl(), QUrl::fromLocalFile(pdf));
         Click(form->pVerwerfen);
         QCOMPARE(form->workflow->State(), wsNone);
-        QCOMPARE(CountAsked(QStringLiteral("Warnung")), 0);
+        QCOMPARE(PromptTexts(QStringLiteral("Warnung")).size(), 0);
         QCOMPARE(QDir(Dir(QStringLiteral("problem"))).entryList(QDir::Files).size(), 1);
     }
 
@@ -342,7 +319,7 @@ private Q_SLOTS:
                                  {}, {}});
         form->SetFile(file);
         TUserPrompt::SetBackend({});
-        QCOMPARE(CountAsked(QStringLiteral("Achtung")), 1);
+        QCOMPARE(PromptTexts(QStringLiteral("Achtung")).size(), 1);
         QCOMPARE(TUserPrompt::Asked().last().Text, QStringLiteral("Diese Rechnung wurde bereits schon einmal verarbeitet"));
         QCOMPARE(stateAtNotice, wsDuplicate);
         QVERIFY(!switchSetAtNotice);
@@ -351,7 +328,7 @@ private Q_SLOTS:
         QCOMPARE(form->pValidateHeader->Color(), kLime); // the verdict's colour stays
 
         Click(form->pVerwerfen); // a duplicate is rejected without a question
-        QCOMPARE(CountAsked(QStringLiteral("Warnung")), 0);
+        QCOMPARE(PromptTexts(QStringLiteral("Warnung")).size(), 0);
         QCOMPARE(form->workflow->State(), wsNone);
     }
 
@@ -361,7 +338,7 @@ private Q_SLOTS:
         form->SetFile(bad);
         TUserPrompt::QueueAnswer(TPromptAnswer::No);
         Click(form->pAnnehmen);
-        QCOMPARE(CountAsked(QStringLiteral("Warnung")), 1);
+        QCOMPARE(PromptTexts(QStringLiteral("Warnung")).size(), 1);
         QCOMPARE(TUserPrompt::Asked().last().Text,
                  QStringLiteral("Die Rechnung ist offenbar nicht korrekt ausgestellt worden. Soll sie trotzdem weiter verarbeitet werden?"));
         QCOMPARE(TUserPrompt::Asked().last().Buttons, TPromptButtons::YesNo);

@@ -1,4 +1,5 @@
 #include "tests/support/TestEnvironment.h"
+#include "tests/support/InvoiceServices.h"
 #include "tests/support/TlsTestServer.h"
 
 #include <QJsonDocument>
@@ -34,15 +35,6 @@ TRun Check(const QStringList& args)
                 p.readAllStandardError()};
 }
 
-TTlsTestServer::TAnswer Xml(const QByteArray& body, int status = 200)
-{
-    TTlsTestServer::TAnswer a;
-    a.Status = status;
-    a.Body = body.toStdString();
-    a.ContentType = "application/xml";
-    return a;
-}
-
 } // namespace
 
 // The headless tool as a script would use it.
@@ -67,12 +59,7 @@ class TestCli : public QObject
 private Q_SLOTS:
     void initTestCase()
     {
-        server.On("/validate", [](const TTlsTestServer::TRequest& r) {
-            const bool bad = r.Body.find("BAD") != std::string::npos;
-            return Xml(ReadTestData(bad ? QStringLiteral("report-reject.xml") : QStringLiteral("report-accept.xml")),
-                       bad ? 406 : 200);
-        });
-        server.Answer("/renderhtml", Xml(ReadTestData(QStringLiteral("rendering.html"))));
+        ServeInvoiceServices(server);
     }
 
     void helpExplainsTheOptions()
@@ -105,7 +92,7 @@ private Q_SLOTS:
         QFETCH(int, exitCode);
         QFETCH(QStringList, verdicts);
         Write(QStringLiteral("gut.xml"), "<Invoice>OK</Invoice>");
-        Write(QStringLiteral("schlecht.xml"), "<Invoice>BAD</Invoice>");
+        Write(QStringLiteral("schlecht.xml"), "<Invoice>UNGUELTIG</Invoice>");
         QStringList args = ServiceArgs() << QStringLiteral("--json");
         if (validate)
             args << QStringLiteral("--validate");
@@ -139,7 +126,7 @@ private Q_SLOTS:
 
     void textOutputIsGerman()
     {
-        const TRun run = Check(ServiceArgs() << QStringLiteral("--validate") << Write(QStringLiteral("t.xml"), "<Invoice>BAD</Invoice>"));
+        const TRun run = Check(ServiceArgs() << QStringLiteral("--validate") << Write(QStringLiteral("t.xml"), "<Invoice>UNGUELTIG</Invoice>"));
         QCOMPARE(run.ExitCode, 1);
         QVERIFY(run.Out.contains("  Art:         XML-Rechnung\n"));
         QVERIFY(run.Out.contains("  Urteil:      ablehnen\n"));

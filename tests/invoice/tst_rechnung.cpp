@@ -15,16 +15,6 @@ QString Md5(const QByteArray& bytes)
     return QString::fromLatin1(QCryptographicHash::hash(bytes, QCryptographicHash::Md5).toHex());
 }
 
-QString ErrorOf(const std::function<void()>& call)
-{
-    try {
-        call();
-    } catch (const Exception& e) {
-        return e.Message();
-    }
-    return {};
-}
-
 TTlsTestServer::TAnswer Answer(const QByteArray& body, int status = 200)
 {
     TTlsTestServer::TAnswer a;

@@ -52,16 +52,6 @@ private:
     qsizetype FPos = 0;
 };
 
-QString ErrorOf(const std::function<void()>& call)
-{
-    try {
-        call();
-    } catch (const Exception& e) {
-        return e.Message();
-    }
-    return {};
-}
-
 } // namespace
 
 // What the mail import reads from servers and mails, without a server.

@@ -19,29 +19,9 @@
 
 namespace {
 
-QString ErrorOf(const std::function<void()>& call)
-{
-    try {
-        call();
-    } catch (const Exception& e) {
-        return e.Message();
-    }
-    return {};
-}
-
 QStringList Names(const QString& folder)
 {
     return QDir(folder).entryList(QDir::Files, QDir::Name);
-}
-
-QList<TPrompt> AskedWith(const QString& caption)
-{
-    QList<TPrompt> found;
-    for (const TPrompt& p : TUserPrompt::Asked()) {
-        if (p.Caption == caption)
-            found << p;
-    }
-    return found;
 }
 
 const QString kConnectionBox = QStringLiteral("Mail Verbindungseinstellungen");
@@ -168,6 +148,16 @@ class TestMailImport : public QObject
         settings.MailTLS = tls;
         settings.MailUser = TDovecot::User();
         settings.MailPass = TDovecot::Password();
+        settings.MailDisabled = false;
+    }
+
+    void UsePlainServer(int port)
+    {
+        settings.MailServer = QStringLiteral("127.0.0.1");
+        settings.MailPort = port;
+        settings.MailTLS = 0;
+        settings.MailUser = QStringLiteral("u");
+        settings.MailPass = QStringLiteral("p");
         settings.MailDisabled = false;
     }
 
@@ -326,7 +316,7 @@ private Q_SLOTS:
         UseDovecot(0);
         settings.MailPass = QStringLiteral("falsch");
         mail->Tick();
-        const QList<TPrompt> boxes = AskedWith(kConnectionBox);
+        const QList<TPrompt> boxes = PromptsWith(kConnectionBox);
         QCOMPARE(boxes.size(), 1);
         QVERIFY2(boxes[0].Text.contains(QStringLiteral("Authentication failed")), qPrintable(boxes[0].Text));
         QVERIFY(boxes[0].Text.endsWith(QStringLiteral("\r\nBitte überprüfen Sie jetzt die IMAP-Einstellungen.")));
@@ -335,7 +325,7 @@ private Q_SLOTS:
         statuses.clear();
         mail->Tick();
         mail->Tick();
-        QCOMPARE(AskedWith(kConnectionBox).size(), 1); // no further attempt
+        QCOMPARE(PromptsWith(kConnectionBox).size(), 1); // no further attempt
         QVERIFY(statuses.isEmpty());
         QVERIFY(!mail->Connected());
     }
@@ -383,7 +373,7 @@ private Q_SLOTS:
         StartDovecot({false, {}});
         UseDovecot(2);
         mail->Tick();
-        QCOMPARE(AskedWith(kConnectionBox).value(0).Text,
+        QCOMPARE(PromptsWith(kConnectionBox).value(0).Text,
                  QStringLiteral("SSL ist auf diesem Server nicht verfügbar.\r\nBitte überprüfen Sie jetzt die IMAP-Einstellungen."));
         QVERIFY(!mail->Connected());
 
@@ -422,7 +412,7 @@ private Q_SLOTS:
         UseDovecot(1, true);
         TUserPrompt::QueueAnswer(TPromptAnswer::Yes);
         mail->Tick();
-        const QList<TPrompt> questions = AskedWith(QStringLiteral("Warnung"));
+        const QList<TPrompt> questions = PromptsWith(QStringLiteral("Warnung"));
         QCOMPARE(questions.size(), 1);
         QCOMPARE(questions[0].Buttons, TPromptButtons::YesNo);
         QVERIFY(questions[0].Text.contains(QStringLiteral("127.0.0.1")));
@@ -438,7 +428,7 @@ private Q_SLOTS:
         // From now on exactly that certificate: the next connections ask nothing.
         mail->Tick();
         QVERIFY(mail->Connected());
-        QCOMPARE(AskedWith(QStringLiteral("Warnung")).size(), 1);
+        QCOMPARE(PromptsWith(QStringLiteral("Warnung")).size(), 1);
 
         // Another server with another certificate is refused without a question.
         dovecot = std::make_unique<TDovecot>();
@@ -446,8 +436,8 @@ private Q_SLOTS:
         UseDovecot(1, true);
         mail->Tick();
         QVERIFY(!mail->Connected());
-        QCOMPARE(AskedWith(QStringLiteral("Warnung")).size(), 1);
-        QVERIFY(AskedWith(kConnectionBox).value(0).Text.contains(QStringLiteral("nicht das, dem Sie vertraut haben")));
+        QCOMPARE(PromptsWith(QStringLiteral("Warnung")).size(), 1);
+        QVERIFY(PromptsWith(kConnectionBox).value(0).Text.contains(QStringLiteral("nicht das, dem Sie vertraut haben")));
         QVERIFY(settings.MailDisabled);
     }
 
@@ -459,19 +449,14 @@ private Q_SLOTS:
         mail->Tick();
         QVERIFY(!mail->Connected());
         QVERIFY(settings.MailZertifikat.isEmpty());
-        QVERIFY(AskedWith(kConnectionBox).value(0).Text.startsWith(QStringLiteral("Das Zertifikat des Mail-Servers 127.0.0.1 ist nicht vertrauenswürdig")));
+        QVERIFY(PromptsWith(kConnectionBox).value(0).Text.startsWith(QStringLiteral("Das Zertifikat des Mail-Servers 127.0.0.1 ist nicht vertrauenswürdig")));
         QVERIFY(settings.MailDisabled);
     }
 
     void serverThatStopsAnswering()
     {
         TScriptedImapServer server([](const QByteArray& tag, const QByteArray& command) { return Plain(tag, command); });
-        settings.MailServer = QStringLiteral("127.0.0.1");
-        settings.MailPort = server.Port();
-        settings.MailTLS = 0;
-        settings.MailUser = QStringLiteral("u");
-        settings.MailPass = QStringLiteral("p");
-        settings.MailDisabled = false;
+        UsePlainServer(server.Port());
         mail->imap.TimeoutMs = 800;
         mail->Tick();
         QVERIFY(mail->Connected());
@@ -486,13 +471,10 @@ private Q_SLOTS:
     void serverThatNeverGreets()
     {
         TSilentServer silent;
-        settings.MailServer = QStringLiteral("127.0.0.1");
-        settings.MailPort = silent.Port();
-        settings.MailTLS = 0;
-        settings.MailDisabled = false;
+        UsePlainServer(silent.Port());
         mail->imap.TimeoutMs = 500;
         mail->Tick();
-        QVERIFY(AskedWith(kConnectionBox).value(0).Text.startsWith(QStringLiteral("Zeitüberschreitung")));
+        QVERIFY(PromptsWith(kConnectionBox).value(0).Text.startsWith(QStringLiteral("Zeitüberschreitung")));
         QVERIFY(settings.MailDisabled);
     }
 
@@ -524,10 +506,7 @@ private Q_SLOTS:
                 return "* 0 EXISTS\r\n" + tag + " OK\r\n";
             return Plain(tag, command);
         });
-        settings.MailServer = QStringLiteral("127.0.0.1");
-        settings.MailPort = server.Port();
-        settings.MailTLS = 0;
-        settings.MailDisabled = false;
+        UsePlainServer(server.Port());
         mail->Tick();
         mail->Tick();
         QCOMPARE(mail->imapTrash, trash);
@@ -540,10 +519,7 @@ private Q_SLOTS:
                 return "* 0 EXISTS\r\n* OK [ALERT] Wartung heute Nacht\r\n" + tag + " OK [READ-WRITE] ok\r\n";
             return Plain(tag, command);
         });
-        settings.MailServer = QStringLiteral("127.0.0.1");
-        settings.MailPort = server.Port();
-        settings.MailTLS = 0;
-        settings.MailDisabled = false;
+        UsePlainServer(server.Port());
         mail->Tick();
         mail->Tick();
         QVERIFY(statuses.contains(QStringLiteral("IMAP Alert")));
@@ -569,10 +545,7 @@ private Q_SLOTS:
                 qFatal("the message must not be deleted");
             return Plain(tag, command);
         });
-        settings.MailServer = QStringLiteral("127.0.0.1");
-        settings.MailPort = server.Port();
-        settings.MailTLS = 0;
-        settings.MailDisabled = false;
+        UsePlainServer(server.Port());
         mail->Tick();
         const QString error = ErrorOf([&] { mail->Tick(); });
         QVERIFY2(error.startsWith(QStringLiteral("Die Mail konnte nicht in den Ordner Papierkorb kopiert werden")), qPrintable(error));

@@ -21,16 +21,6 @@ TAnswer Xml(const QByteArray& body, int status = 200)
     return a;
 }
 
-QString ErrorOf(const std::function<void()>& call)
-{
-    try {
-        call();
-    } catch (const Exception& e) {
-        return e.Message();
-    }
-    return QStringLiteral("<no error>");
-}
-
 const QByteArray kHtml = QByteArrayLiteral(
     "<html xmlns=\"http://www.w3.org/1999/xhtml\"><head><meta charset=\"utf-8\"/></head>"
     "<body><p>Bewertung: Es wird empfohlen das Dokument anzunehmen und weiter zu verarbeiten.</p></body></html>");
@@ -205,8 +195,8 @@ private Q_SLOTS:
         QString rendered, validated;
         const QString renderError = ErrorOf([&] { rendered = TERenderer(nullptr, Options()).Render(QStringLiteral("x")); });
         const QString validateError = ErrorOf([&] { validated = TEValidator(nullptr, Options()).Validate(QStringLiteral("x")); });
-        QCOMPARE(renderError == QStringLiteral("<no error>") ? rendered : renderError, expected);
-        QCOMPARE(validateError == QStringLiteral("<no error>") ? validated : validateError, expected);
+        QCOMPARE(renderError.isEmpty() ? rendered : renderError, expected);
+        QCOMPARE(validateError.isEmpty() ? validated : validateError, expected);
     }
 
     void redirects_data()

@@ -9,16 +9,6 @@
 
 namespace {
 
-QString ErrorOf(const std::function<void()>& call)
-{
-    try {
-        call();
-    } catch (const Exception& e) {
-        return e.Message();
-    }
-    return {};
-}
-
 TESettings Sample()
 {
     TESettings s;

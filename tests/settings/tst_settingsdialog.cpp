@@ -16,22 +16,9 @@ namespace {
 
 const QString kQuestionCaption = QStringLiteral("Ordner werden angelegt");
 
-int CountAsked(const QString& caption)
-{
-    int n = 0;
-    for (const TPrompt& p : TUserPrompt::Asked())
-        n += p.Caption == caption;
-    return n;
-}
-
 QStringList Messages()
 {
-    QStringList texts;
-    for (const TPrompt& p : TUserPrompt::Asked()) {
-        if (p.Caption == QString::fromUtf8(kApplicationTitle))
-            texts << p.Text;
-    }
-    return texts;
+    return PromptTexts(QString::fromUtf8(kApplicationTitle));
 }
 
 } // namespace
@@ -116,7 +103,7 @@ private Q_SLOTS:
             QVERIFY(!dialog.RadioGroup1->isEnabled());
             QCOMPARE(dialog.RadioGroup1Items->checkedId(), 0);
         }) == false);
-        QCOMPARE(CountAsked(kQuestionCaption), 1);
+        QCOMPARE(PromptTexts(kQuestionCaption).size(), 1);
         for (const char* name : {"E-Rechnung_Hotfolder", "E-Rechnung_Akzeptiert", "E-Rechnung_Abgelehnt"}) {
             QVERIFY(QFileInfo(Data(QString::fromLatin1(name))).isDir());
             QVERIFY2(QFile::exists(Link(QString::fromLatin1(name))), name);
@@ -133,7 +120,7 @@ private Q_SLOTS:
         QVERIFY(QFile::remove(Link(QStringLiteral("E-Rechnung_Abgelehnt"))));
         TUserPrompt::QueueAnswer(TPromptAnswer::Yes);
         QVERIFY(Run(dialog, true, [&] { QCOMPARE(dialog.eHotFolder->text(), Data(QStringLiteral("E-Rechnung_Hotfolder"))); }));
-        QCOMPARE(CountAsked(kQuestionCaption), 2);
+        QCOMPARE(PromptTexts(kQuestionCaption).size(), 2);
         QVERIFY(!QFile::exists(Link(QStringLiteral("E-Rechnung_Abgelehnt"))));
         QCOMPARE(ReadProfileString(Ini(), QStringLiteral("Main"), QStringLiteral("HotfolderPfad"), {}),
                  Data(QStringLiteral("E-Rechnung_Hotfolder")));
@@ -142,7 +129,7 @@ private Q_SLOTS:
 
         // With a hotfolder set, no question.
         QVERIFY(Run(dialog, false) == false);
-        QCOMPARE(CountAsked(kQuestionCaption), 2);
+        QCOMPARE(PromptTexts(kQuestionCaption).size(), 2);
     }
 
     void answeringNoStoresNothing()
@@ -154,7 +141,7 @@ private Q_SLOTS:
         QVERIFY(dialog.Settings()->HotfolderPfad.isEmpty());
         TUserPrompt::QueueAnswer(TPromptAnswer::No);
         Run(dialog, false);
-        QCOMPARE(CountAsked(kQuestionCaption), 2);
+        QCOMPARE(PromptTexts(kQuestionCaption).size(), 2);
     }
 
     void problemFolderAlreadySet()
@@ -178,7 +165,7 @@ private Q_SLOTS:
         WriteIni("[Main]\r\nCreateFolderDisabled=1\r\n");
         TFormEinstellungen dialog;
         Run(dialog, false);
-        QCOMPARE(CountAsked(kQuestionCaption), 0);
+        QCOMPARE(PromptTexts(kQuestionCaption).size(), 0);
         QVERIFY(!QFileInfo::exists(Data(QStringLiteral("E-Rechnung_Hotfolder"))));
     }
 

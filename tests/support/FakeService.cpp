@@ -5,7 +5,7 @@
 //
 //   erechnung-fake-service --port 18443 --ca-out /tmp/ca.pem
 
-#include "tests/support/TestEnvironment.h"
+#include "tests/support/InvoiceServices.h"
 #include "tests/support/TlsTestServer.h"
 
 #include <QCommandLineParser>
@@ -27,18 +27,7 @@ int main(int argc, char* argv[])
     parser.process(app);
 
     TTlsTestServer server(parser.value(port).toInt());
-    server.On("/validate", [](const TTlsTestServer::TRequest& r) {
-        const bool bad = r.Body.find("UNGUELTIG") != std::string::npos;
-        TTlsTestServer::TAnswer a;
-        a.Body = ReadTestData(bad ? QStringLiteral("report-reject.xml") : QStringLiteral("report-accept.xml")).toStdString();
-        a.ContentType = "application/xml";
-        a.Status = bad ? 406 : 200;
-        return a;
-    });
-    TTlsTestServer::TAnswer rendering;
-    rendering.Body = ReadTestData(QStringLiteral("rendering.html")).toStdString();
-    rendering.ContentType = "text/html";
-    server.Answer("/renderhtml", rendering);
+    ServeInvoiceServices(server);
     if (parser.isSet(caOut)) {
         QFile::remove(parser.value(caOut));
         QFile::copy(server.CaFile(), parser.value(caOut));

@@ -1,5 +1,8 @@
 #include "tests/support/TestEnvironment.h"
 
+#include "platform/Exception.h"
+#include "platform/UserPrompt.h"
+
 #include <stdexcept>
 
 TSandboxHome::TSandboxHome()
@@ -53,4 +56,32 @@ QByteArray ReadFileBytes(const QString& path)
     if (!f.open(QIODevice::ReadOnly))
         throw std::runtime_error("cannot read " + path.toStdString());
     return f.readAll();
+}
+
+QString ErrorOf(const std::function<void()>& call)
+{
+    try {
+        call();
+    } catch (const Exception& e) {
+        return e.Message();
+    }
+    return {};
+}
+
+QList<TPrompt> PromptsWith(const QString& caption)
+{
+    QList<TPrompt> found;
+    for (const TPrompt& p : TUserPrompt::Asked()) {
+        if (p.Caption == caption)
+            found << p;
+    }
+    return found;
+}
+
+QStringList PromptTexts(const QString& caption)
+{
+    QStringList texts;
+    for (const TPrompt& p : PromptsWith(caption))
+        texts << p.Text;
+    return texts;
 }

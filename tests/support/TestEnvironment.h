@@ -6,6 +6,10 @@
 #include <QString>
 #include <QTemporaryDir>
 
+#include "platform/UserPrompt.h"
+
+#include <functional>
+
 // A private home for one test program: HOME and the XDG folders point into a temporary
 // folder, so that settings, history, trash and desktop of the test never touch the user's.
 class TSandboxHome
@@ -29,3 +33,11 @@ QString CorpusPath(const QString& name);
 
 void WriteFileBytes(const QString& path, const QByteArray& bytes);
 QByteArray ReadFileBytes(const QString& path);
+
+// The message of the Exception that call raises; empty when it raises none.
+QString ErrorOf(const std::function<void()>& call);
+
+// The boxes the program showed so far with this caption.
+QList<TPrompt> PromptsWith(const QString& caption);
+// Their texts.
+QStringList PromptTexts(const QString& caption);

@@ -11,16 +11,6 @@
 
 namespace {
 
-QString ErrorOf(const std::function<void()>& call)
-{
-    try {
-        call();
-    } catch (const Exception& e) {
-        return e.Message();
-    }
-    return {};
-}
-
 // A second, independent connection to the same file, as another program would open it.
 class TOtherConnection
 {

@@ -4,6 +4,7 @@
 #include "settings/ESettings.h"
 #include "tests/support/PdfFixture.h"
 #include "tests/support/TestEnvironment.h"
+#include "tests/support/InvoiceServices.h"
 #include "tests/support/TlsTestServer.h"
 #include "workflow/EWorkflow.h"
 #include "workflow/EHistory.h"
@@ -18,16 +19,6 @@ Q_DECLARE_METATYPE(TWorkflowState)
 namespace {
 
 using TStates = QList<TWorkflowState>;
-
-QString ErrorOf(const std::function<void()>& call)
-{
-    try {
-        call();
-    } catch (const Exception& e) {
-        return e.Message();
-    }
-    return {};
-}
 
 QStringList Names(const QString& folder)
 {
@@ -86,9 +77,8 @@ class TestWorkflow : public QObject
 
     QString PutInvoice(const QString& name, bool valid = true) const
     {
-        QByteArray xml = ReadTestData(QStringLiteral("invoice-utf8.xml"));
-        xml.replace("RE-2026-0815", valid ? QByteArray("RE-") + name.toUtf8() : QByteArray("UNGUELTIG-") + name.toUtf8());
-        return Put(name, xml);
+        WriteFileBytes(Hot(name), SampleInvoice(name, valid));
+        return Hot(name);
     }
 
     QString PutHybridPdf(const QString& name) const
@@ -144,16 +134,7 @@ class TestWorkflow : public QObject
 private Q_SLOTS:
     void initTestCase()
     {
-        server.On("/validate", [](const TTlsTestServer::TRequest& r) {
-            const bool bad = r.Body.find("UNGUELTIG") != std::string::npos;
-            TTlsTestServer::TAnswer a;
-            a.Body = ReadTestData(bad ? QStringLiteral("report-reject.xml") : QStringLiteral("report-accept.xml")).toStdString();
-            a.Status = bad ? 406 : 200;
-            return a;
-        });
-        TTlsTestServer::TAnswer rendering;
-        rendering.Body = ReadTestData(QStringLiteral("rendering.html")).toStdString();
-        server.Answer("/renderhtml", rendering);
+        ServeInvoiceServices(server);
     }
 
     void init()
