@@ -8,6 +8,7 @@
 #include "settings/UnitSettings.h"
 #include "tests/support/PdfFixture.h"
 #include "tests/support/TestEnvironment.h"
+#include "tests/support/InvoiceFolders.h"
 #include "tests/support/InvoiceServices.h"
 #include "tests/support/TlsTestServer.h"
 #include "widgets/ClickPanel.h"
@@ -69,32 +70,9 @@ class TestMainWindow : public QObject
 
     TTlsTestServer server;
     std::unique_ptr<TSandboxHome> home;
-    std::unique_ptr<QTemporaryDir> root;
+    std::unique_ptr<TInvoiceFolders> folders;
     std::unique_ptr<TForm1> form;
     TFormEinstellungen* dialog = nullptr;
-
-    QString Dir(const QString& name) const { return root->filePath(name); }
-    QString Hot(const QString& name) const { return Dir(QStringLiteral("hot/") + name); }
-
-    QString PutInvoice(const QString& name, bool valid = true) const
-    {
-        WriteFileBytes(Hot(name), SampleInvoice(name, valid));
-        return Hot(name);
-    }
-
-    QString PutPdf(const QString& name, const QByteArray& attachedXml) const
-    {
-        const QString base = Dir(QStringLiteral("base.pdf"));
-        WriteMinimalPdf(base);
-        if (attachedXml.isEmpty()) {
-            QFile::copy(base, Hot(name));
-            return Hot(name);
-        }
-        const QString xml = Dir(QStringLiteral("factur-x.xml"));
-        WriteFileBytes(xml, attachedXml);
-        AddAttachments(base, Hot(name), {TPdfAttachment{xml, {}, {}, QStringLiteral("text/xml"), {}}});
-        return Hot(name);
-    }
 
     TWebSiteOptions WebSite() const
     {
@@ -111,10 +89,7 @@ class TestMainWindow : public QObject
         QVERIFY2(form->FatalError().isEmpty(), qPrintable(form->FatalError()));
         dialog = new TFormEinstellungen(form.get());
         form->SetSettingsForm(dialog);
-        TServiceOptions o;
-        o.BaseUrl = server.BaseUrl();
-        o.CaFile = server.CaFile();
-        form->workflow->Rechnung()->SetServiceOptions(o);
+        form->workflow->Rechnung()->SetServiceOptions(ServiceOptionsOf(server));
         form->show();
         QVERIFY(QTest::qWaitForWindowExposed(form.get()));
     }
@@ -152,14 +127,12 @@ private Q_SLOTS:
     void init()
     {
         home = std::make_unique<TSandboxHome>();
-        root = std::make_unique<QTemporaryDir>();
-        for (const char* d : {"hot", "dms", "weiter", "problem"})
-            QDir(root->path()).mkdir(QString::fromLatin1(d));
+        folders = std::make_unique<TInvoiceFolders>();
         QDir().mkpath(home->DataHome());
         WriteFileBytes(home->DataHome() + QStringLiteral("/erechnungseingang.ini"),
-                       "[Main]\r\nHotfolderPfad=" + Dir(QStringLiteral("hot")).toUtf8() + "\r\nDMSPfad=" + Dir(QStringLiteral("dms")).toUtf8()
-                           + "\r\nWeiterverarbeitungPfad=" + Dir(QStringLiteral("weiter")).toUtf8()
-                           + "\r\nProblemPfad=" + Dir(QStringLiteral("problem")).toUtf8() + "\r\nMailDisabled=1\r\n");
+                       "[Main]\r\nHotfolderPfad=" + folders->Dir(QStringLiteral("hot")).toUtf8() + "\r\nDMSPfad=" + folders->Dir(QStringLiteral("dms")).toUtf8()
+                           + "\r\nWeiterverarbeitungPfad=" + folders->Dir(QStringLiteral("weiter")).toUtf8()
+                           + "\r\nProblemPfad=" + folders->Dir(QStringLiteral("problem")).toUtf8() + "\r\nMailDisabled=1\r\n");
         TUserPrompt::Reset();
         Open();
     }
@@ -198,7 +171,7 @@ private Q_SLOTS:
     void emptyHotfolder()
     {
         // The list is rebuilt when it changes: a file comes and goes.
-        const QString file = PutInvoice(QStringLiteral("kurz.xml"));
+        const QString file = folders->PutInvoice(QStringLiteral("kurz.xml"));
         form->workflow->HotfolderTimer();
         QCOMPARE(form->StringGrid1->rowCount(), 1);
         QFile::remove(file);
@@ -212,7 +185,7 @@ private Q_SLOTS:
 
     void aNewFileIsListedWithinATick()
     {
-        const QString file = PutInvoice(QStringLiteral("neu.xml"));
+        const QString file = folders->PutInvoice(QStringLiteral("neu.xml"));
         QTRY_COMPARE_WITH_TIMEOUT(form->StringGrid1->rowCount() == 1 && form->StringGrid1->item(0, 0)
                                       ? form->StringGrid1->item(0, 0)->text() : QString(),
                                   file, 3000);
@@ -220,7 +193,7 @@ private Q_SLOTS:
 
     void validXmlInvoice()
     {
-        PutInvoice(QStringLiteral("gut.xml"));
+        folders->PutInvoice(QStringLiteral("gut.xml"));
         form->workflow->HotfolderTimer();
         DoubleClick(0);
         QCOMPARE(form->workflow->State(), wsShouldAccept);
@@ -239,14 +212,14 @@ private Q_SLOTS:
         Click(form->pAnnehmen);
         QCOMPARE(form->workflow->State(), wsNone);
         QCOMPARE(PromptTexts(QStringLiteral("Warnung")).size(), 0);
-        QCOMPARE(QDir(Dir(QStringLiteral("dms"))).entryList(QDir::Files).size(), 1);
+        QCOMPARE(QDir(folders->Dir(QStringLiteral("dms"))).entryList(QDir::Files).size(), 1);
         QCOMPARE(form->StringGrid1->rowCount(), 1);
         QVERIFY(form->StringGrid1->item(0, 0) == nullptr || form->StringGrid1->item(0, 0)->text().isEmpty());
     }
 
     void validHybridPdfWithAnAwkwardPath()
     {
-        const QString pdf = PutPdf(QStringLiteral("Rechnung Nr #12.pdf"), ReadTestData(QStringLiteral("invoice-utf8.xml")));
+        const QString pdf = folders->PutPdf(QStringLiteral("Rechnung Nr #12.pdf"), ReadTestData(QStringLiteral("invoice-utf8.xml")));
         form->SetFile(pdf);
         QCOMPARE(form->workflow->State(), wsShouldAccept);
         QVERIFY(form->rgAnzeigePdf->isEnabled());
@@ -261,7 +234,7 @@ private Q_SLOTS:
         QCOMPARE(form->wbRechnung->RequestedUrl(), QUrl::fromLocalFile(pdf));
 
         // An XML invoice that fails validation leaves the switch as it was.
-        form->SetFile(PutInvoice(QStringLiteral("falsch.xml"), false));
+        form->SetFile(folders->PutInvoice(QStringLiteral("falsch.xml"), false));
         QCOMPARE(form->workflow->State(), wsShouldDeny);
         QCOMPARE(form->pValidateHeader->Color(), kRed);
         QCOMPARE(form->pVerwerfen->Color(), kRed);
@@ -272,7 +245,7 @@ private Q_SLOTS:
 
     void pdfWithoutXml()
     {
-        const QString pdf = PutPdf(QStringLiteral("papier.pdf"), {});
+        const QString pdf = folders->PutPdf(QStringLiteral("papier.pdf"), {});
         form->SetFile(pdf);
         QCOMPARE(form->workflow->State(), wsWaveThrough);
         QCOMPARE(form->pValidateHeader->Color(), kYellow);
@@ -284,14 +257,14 @@ private Q_SLOTS:
         Click(form->pVerwerfen);
         QCOMPARE(form->workflow->State(), wsNone);
         QCOMPARE(PromptTexts(QStringLiteral("Warnung")).size(), 0);
-        QCOMPARE(QDir(Dir(QStringLiteral("problem"))).entryList(QDir::Files).size(), 1);
+        QCOMPARE(QDir(folders->Dir(QStringLiteral("problem"))).entryList(QDir::Files).size(), 1);
     }
 
     void invalidHybridPdf()
     {
         QByteArray xml = ReadTestData(QStringLiteral("invoice-utf8.xml"));
         xml.replace("RE-2026-0815", "UNGUELTIG-1");
-        form->SetFile(PutPdf(QStringLiteral("falsch.pdf"), xml));
+        form->SetFile(folders->PutPdf(QStringLiteral("falsch.pdf"), xml));
         QCOMPARE(form->workflow->State(), wsShouldDeny);
         QVERIFY(form->rgAnzeigePdf->isEnabled());
         QCOMPARE(Switch(), QStringLiteral("PDF"));
@@ -299,7 +272,7 @@ private Q_SLOTS:
 
     void knownInvoice()
     {
-        const QString file = PutInvoice(QStringLiteral("doppelt.xml"));
+        const QString file = folders->PutInvoice(QStringLiteral("doppelt.xml"));
         const QByteArray bytes = ReadFileBytes(file);
         form->SetFile(file);
         Click(form->pAnnehmen);
@@ -334,7 +307,7 @@ private Q_SLOTS:
 
     void decisionsAgainstTheVerdictAsk()
     {
-        const QString bad = PutInvoice(QStringLiteral("falsch.xml"), false);
+        const QString bad = folders->PutInvoice(QStringLiteral("falsch.xml"), false);
         form->SetFile(bad);
         TUserPrompt::QueueAnswer(TPromptAnswer::No);
         Click(form->pAnnehmen);
@@ -347,9 +320,9 @@ private Q_SLOTS:
         TUserPrompt::QueueAnswer(TPromptAnswer::Yes);
         Click(form->pAnnehmen);
         QVERIFY(!QFile::exists(bad));
-        QCOMPARE(QDir(Dir(QStringLiteral("weiter"))).entryList(QDir::Files).size(), 1);
+        QCOMPARE(QDir(folders->Dir(QStringLiteral("weiter"))).entryList(QDir::Files).size(), 1);
 
-        form->SetFile(PutInvoice(QStringLiteral("gut.xml")));
+        form->SetFile(folders->PutInvoice(QStringLiteral("gut.xml")));
         TUserPrompt::QueueAnswer(TPromptAnswer::No);
         Click(form->pVerwerfen);
         QCOMPARE(TUserPrompt::Asked().last().Text,
@@ -357,7 +330,7 @@ private Q_SLOTS:
         QCOMPARE(form->workflow->State(), wsShouldAccept);
         TUserPrompt::QueueAnswer(TPromptAnswer::Yes);
         Click(form->pVerwerfen);
-        QCOMPARE(QDir(Dir(QStringLiteral("problem"))).entryList(QDir::Files).size(), 1);
+        QCOMPARE(QDir(folders->Dir(QStringLiteral("problem"))).entryList(QDir::Files).size(), 1);
     }
 
     void settingsButtonHandsTheSettingsOver()
@@ -365,13 +338,13 @@ private Q_SLOTS:
         QCOMPARE(form->workflow->Settings(), dialog->Settings()); // at the first showing
         form->workflow->SetSettings(nullptr);
         QTimer::singleShot(0, dialog, [&] {
-            dialog->eDmsOrdner->setText(Dir(QStringLiteral("problem")));
+            dialog->eDmsOrdner->setText(folders->Dir(QStringLiteral("problem")));
             dialog->bbOK->click();
         });
         form->MailImport->tImap->setInterval(10000);
         Click(form->bEinstellungen);
         QCOMPARE(form->workflow->Settings(), dialog->Settings());
-        QCOMPARE(form->workflow->Settings()->DMSPfad, Dir(QStringLiteral("problem")));
+        QCOMPARE(form->workflow->Settings()->DMSPfad, folders->Dir(QStringLiteral("problem")));
         QCOMPARE(form->MailImport->tImap->interval(), 1000); // the mail import reconnects a second later
         QVERIFY(form->MailImport->tImap->isActive());
 
@@ -390,7 +363,7 @@ private Q_SLOTS:
 
     void loadButton()
     {
-        const QString file = PutInvoice(QStringLiteral("anderswo.xml"));
+        const QString file = folders->PutInvoice(QStringLiteral("anderswo.xml"));
         TUserPrompt::QueuePick(file);
         Click(form->bLoad);
         QCOMPARE(form->workflow->State(), wsShouldAccept);
@@ -406,16 +379,16 @@ private Q_SLOTS:
         TServiceOptions o = form->workflow->Rechnung()->ServiceOptions();
         o.BaseUrl = QStringLiteral("https://127.0.0.1:%1").arg(ClosedLoopbackPort());
         form->workflow->Rechnung()->SetServiceOptions(o);
-        PutInvoice(QStringLiteral("r.xml"));
+        folders->PutInvoice(QStringLiteral("r.xml"));
         form->workflow->HotfolderTimer();
         DoubleClick(0);
         QCOMPARE(form->workflow->State(), wsLoaded);
         QVERIFY(ErrorMessages().last().startsWith(QStringLiteral("Fehler beim Senden der Daten: (7) ")));
 
         // A file that vanished before it was opened.
-        QFile::remove(Hot(QStringLiteral("r.xml")));
+        QFile::remove(folders->Hot(QStringLiteral("r.xml")));
         DoubleClick(0);
-        QVERIFY(ErrorMessages().last().startsWith(QStringLiteral("Datei %1 kann nicht geöffnet werden.").arg(Hot(QStringLiteral("r.xml")))));
+        QVERIFY(ErrorMessages().last().startsWith(QStringLiteral("Datei %1 kann nicht geöffnet werden.").arg(folders->Hot(QStringLiteral("r.xml")))));
         QCOMPARE(form->workflow->State(), wsNone);
 
         // Accepting or rejecting what did not load.
@@ -438,7 +411,7 @@ private Q_SLOTS:
         TTlsTestServer::TAnswer a;
         a.Body = big.toStdString();
         server.Answer("/renderhtml", a);
-        form->SetFile(PutInvoice(QStringLiteral("gross.xml")));
+        form->SetFile(folders->PutInvoice(QStringLiteral("gross.xml")));
         TTlsTestServer::TAnswer rendering;
         rendering.Body = ReadTestData(QStringLiteral("rendering.html")).toStdString();
         server.Answer("/renderhtml", rendering);

@@ -2,6 +2,7 @@
 #include "platform/AnsiCodePage.h"
 #include "platform/Exception.h"
 #include "tests/support/PdfFixture.h"
+#include "tests/support/InvoiceServices.h"
 #include "tests/support/TestEnvironment.h"
 #include "tests/support/TlsTestServer.h"
 
@@ -49,13 +50,7 @@ class TestRechnung : public QObject
         return path;
     }
 
-    TServiceOptions Options() const
-    {
-        TServiceOptions o;
-        o.BaseUrl = server->BaseUrl();
-        o.CaFile = server->CaFile();
-        return o;
-    }
+    TServiceOptions Options() const { return ServiceOptionsOf(*server); }
 
     int RequestsTo(const std::string& path) const
     {

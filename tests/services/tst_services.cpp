@@ -3,6 +3,7 @@
 #include "services/ERenderer.h"
 #include "services/EValidator.h"
 #include "services/HttpClient.h"
+#include "tests/support/InvoiceServices.h"
 #include "tests/support/TestEnvironment.h"
 #include "tests/support/TlsTestServer.h"
 
@@ -40,13 +41,7 @@ class TestServices : public QObject
 
     std::unique_ptr<TTlsTestServer> server;
 
-    TServiceOptions Options() const
-    {
-        TServiceOptions o;
-        o.BaseUrl = server->BaseUrl();
-        o.CaFile = server->CaFile();
-        return o;
-    }
+    TServiceOptions Options() const { return ServiceOptionsOf(*server); }
 
 private Q_SLOTS:
     void init()

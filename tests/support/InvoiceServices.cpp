@@ -24,3 +24,11 @@ QByteArray SampleInvoice(const QString& number, bool valid)
     xml.replace("RE-2026-0815", (valid ? QByteArray("RE-") : QByteArray("UNGUELTIG-")) + number.toUtf8());
     return xml;
 }
+
+TServiceOptions ServiceOptionsOf(const TTlsTestServer& server)
+{
+    TServiceOptions o;
+    o.BaseUrl = server.BaseUrl();
+    o.CaFile = server.CaFile();
+    return o;
+}

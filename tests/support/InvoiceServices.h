@@ -1,5 +1,6 @@
 #pragma once
 
+#include "services/ServiceOptions.h"
 #include "tests/support/TlsTestServer.h"
 
 #include <QByteArray>
@@ -13,3 +14,6 @@ void ServeInvoiceServices(TTlsTestServer& server);
 // The project's sample invoice (tests/data/invoice-utf8.xml) with its own number; an
 // invalid one carries the marker the stand-in rejects.
 QByteArray SampleInvoice(const QString& number, bool valid = true);
+
+// Service options that reach server and trust its certificate.
+TServiceOptions ServiceOptionsOf(const TTlsTestServer& server);

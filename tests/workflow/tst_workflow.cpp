@@ -4,6 +4,7 @@
 #include "settings/ESettings.h"
 #include "tests/support/PdfFixture.h"
 #include "tests/support/TestEnvironment.h"
+#include "tests/support/InvoiceFolders.h"
 #include "tests/support/InvoiceServices.h"
 #include "tests/support/TlsTestServer.h"
 #include "workflow/EWorkflow.h"
@@ -59,46 +60,18 @@ class TestWorkflow : public QObject
 
     TTlsTestServer server;
     std::unique_ptr<TSandboxHome> home;
-    std::unique_ptr<QTemporaryDir> root;
+    std::unique_ptr<TInvoiceFolders> folders;
     std::unique_ptr<QObject> owner;
     TEWorkflow* engine = nullptr;
     TESettings settings;
     TStates states;
     int hotfolderUpdates = 0;
 
-    QString Dir(const QString& name) const { return root->filePath(name); }
-    QString Hot(const QString& name) const { return Dir(QStringLiteral("hot/") + name); }
-
-    QString Put(const QString& name, const QByteArray& bytes) const
-    {
-        WriteFileBytes(Hot(name), bytes);
-        return Hot(name);
-    }
-
-    QString PutInvoice(const QString& name, bool valid = true) const
-    {
-        WriteFileBytes(Hot(name), SampleInvoice(name, valid));
-        return Hot(name);
-    }
-
-    QString PutHybridPdf(const QString& name) const
-    {
-        const QString base = Dir(QStringLiteral("base.pdf"));
-        WriteMinimalPdf(base);
-        const QString xml = Dir(QStringLiteral("factur-x.xml"));
-        WriteFileBytes(xml, ReadTestData(QStringLiteral("invoice-utf8.xml")));
-        AddAttachments(base, Hot(name), {TPdfAttachment{xml, {}, {}, QStringLiteral("text/xml"), {}}});
-        return Hot(name);
-    }
-
     void MakeEngine()
     {
         owner = std::make_unique<QObject>();
         engine = new TEWorkflow(owner.get());
-        TServiceOptions o;
-        o.BaseUrl = server.BaseUrl();
-        o.CaFile = server.CaFile();
-        engine->Rechnung()->SetServiceOptions(o);
+        engine->Rechnung()->SetServiceOptions(ServiceOptionsOf(server));
         engine->SetOnHotfolderUpdated([this](TEWorkflow*) { ++hotfolderUpdates; });
         // As the main window does: validate and render inside the wsLoaded notification.
         engine->SetOnStateChanged([this](TEWorkflow* sender) {
@@ -140,14 +113,12 @@ private Q_SLOTS:
     void init()
     {
         home = std::make_unique<TSandboxHome>();
-        root = std::make_unique<QTemporaryDir>();
-        for (const char* d : {"hot", "dms", "weiter", "problem"})
-            QDir(root->path()).mkdir(QString::fromLatin1(d));
+        folders = std::make_unique<TInvoiceFolders>();
         settings = TESettings();
-        settings.HotfolderPfad = Dir(QStringLiteral("hot"));
-        settings.DMSPfad = Dir(QStringLiteral("dms"));
-        settings.WeiterverarbeitungPfad = Dir(QStringLiteral("weiter")) + QLatin1Char('/');
-        settings.ProblemPfad = Dir(QStringLiteral("problem"));
+        settings.HotfolderPfad = folders->Dir(QStringLiteral("hot"));
+        settings.DMSPfad = folders->Dir(QStringLiteral("dms"));
+        settings.WeiterverarbeitungPfad = folders->Dir(QStringLiteral("weiter")) + QLatin1Char('/');
+        settings.ProblemPfad = folders->Dir(QStringLiteral("problem"));
         states.clear();
         hotfolderUpdates = 0;
         MakeEngine();
@@ -161,7 +132,7 @@ private Q_SLOTS:
 
     void ticksBeforeTheSettingsChangeNothing()
     {
-        PutInvoice(QStringLiteral("a.xml"));
+        folders->PutInvoice(QStringLiteral("a.xml"));
         engine->HotfolderTimer();
         QVERIFY(engine->Files().isEmpty());
         QCOMPARE(hotfolderUpdates, 0);
@@ -170,40 +141,40 @@ private Q_SLOTS:
     void filesAreListedInDiscoveryOrder()
     {
         engine->SetSettings(&settings);
-        PutInvoice(QStringLiteral("b.xml"));
-        PutInvoice(QStringLiteral("a.xml"));
+        folders->PutInvoice(QStringLiteral("b.xml"));
+        folders->PutInvoice(QStringLiteral("a.xml"));
         engine->HotfolderTimer();
-        QCOMPARE(engine->Files(), QStringList({Hot(QStringLiteral("a.xml")), Hot(QStringLiteral("b.xml"))}));
+        QCOMPARE(engine->Files(), QStringList({folders->Hot(QStringLiteral("a.xml")), folders->Hot(QStringLiteral("b.xml"))}));
         QCOMPARE(hotfolderUpdates, 1);
 
         engine->HotfolderTimer();
         QCOMPARE(hotfolderUpdates, 1); // nothing changed, nothing raised
 
-        PutInvoice(QStringLiteral("0-neu.xml"));
-        QFile::remove(Hot(QStringLiteral("a.xml")));
+        folders->PutInvoice(QStringLiteral("0-neu.xml"));
+        QFile::remove(folders->Hot(QStringLiteral("a.xml")));
         engine->HotfolderTimer();
-        QCOMPARE(engine->Files(), QStringList({Hot(QStringLiteral("b.xml")), Hot(QStringLiteral("0-neu.xml"))}));
+        QCOMPARE(engine->Files(), QStringList({folders->Hot(QStringLiteral("b.xml")), folders->Hot(QStringLiteral("0-neu.xml"))}));
         QCOMPARE(hotfolderUpdates, 2); // one notification for both changes
     }
 
     void whatCountsAsAFile()
     {
         engine->SetSettings(&settings);
-        Put(QStringLiteral(".versteckt.xml"), "x");
-        Put(QStringLiteral("rechnung.TXT"), "x");
-        Put(QStringLiteral("ohne-endung"), "x");
-        Put(QStringLiteral("Rechnung 12:30.xml"), "x");
-        Put(QStringLiteral("A.xml"), "x");
-        Put(QStringLiteral("a.xml"), "x"); // a file of its own where names are case-sensitive
-        QDir(Dir(QStringLiteral("hot"))).mkdir(QStringLiteral("unterordner"));
-        WriteFileBytes(Hot(QStringLiteral("unterordner/tief.xml")), "x");
-        QFile::link(Hot(QStringLiteral("rechnung.TXT")), Hot(QStringLiteral("verweis.xml")));
+        folders->Put(QStringLiteral(".versteckt.xml"), "x");
+        folders->Put(QStringLiteral("rechnung.TXT"), "x");
+        folders->Put(QStringLiteral("ohne-endung"), "x");
+        folders->Put(QStringLiteral("Rechnung 12:30.xml"), "x");
+        folders->Put(QStringLiteral("A.xml"), "x");
+        folders->Put(QStringLiteral("a.xml"), "x"); // a file of its own where names are case-sensitive
+        QDir(folders->Dir(QStringLiteral("hot"))).mkdir(QStringLiteral("unterordner"));
+        WriteFileBytes(folders->Hot(QStringLiteral("unterordner/tief.xml")), "x");
+        QFile::link(folders->Hot(QStringLiteral("rechnung.TXT")), folders->Hot(QStringLiteral("verweis.xml")));
         engine->HotfolderTimer();
         QStringList listed = engine->Files();
         listed.sort();
         QStringList expected;
         for (const char* n : {".versteckt.xml", "A.xml", "Rechnung 12:30.xml", "a.xml", "ohne-endung", "rechnung.TXT", "verweis.xml"})
-            expected << Hot(QString::fromLatin1(n));
+            expected << folders->Hot(QString::fromLatin1(n));
         expected.sort();
         QCOMPARE(listed, expected);
     }
@@ -220,20 +191,20 @@ private Q_SLOTS:
     {
         QFETCH(QString, hotfolder);
         engine->SetSettings(&settings);
-        const QString a = PutInvoice(QStringLiteral("a.xml"));
-        const QString b = PutInvoice(QStringLiteral("b.xml"));
+        const QString a = folders->PutInvoice(QStringLiteral("a.xml"));
+        const QString b = folders->PutInvoice(QStringLiteral("b.xml"));
         engine->HotfolderTimer();
-        settings.HotfolderPfad = hotfolder == QLatin1String("dms") ? Dir(hotfolder) : hotfolder;
+        settings.HotfolderPfad = hotfolder == QLatin1String("dms") ? folders->Dir(hotfolder) : hotfolder;
         engine->HotfolderTimer();
         QCOMPARE(engine->Files(), QStringList({a, b})); // old entries stay while they exist
         QCOMPARE(hotfolderUpdates, 1);
         if (hotfolder == QLatin1String("dms"))
-            WriteFileBytes(Dir(QStringLiteral("dms/neu.xml")), "x");
+            WriteFileBytes(folders->Dir(QStringLiteral("dms/neu.xml")), "x");
         QFile::remove(a);
         engine->HotfolderTimer();
         QStringList expected{b};
         if (hotfolder == QLatin1String("dms"))
-            expected << Dir(QStringLiteral("dms")) + QStringLiteral("/neu.xml");
+            expected << folders->Dir(QStringLiteral("dms")) + QStringLiteral("/neu.xml");
         QCOMPARE(engine->Files(), expected);
         QCOMPARE(hotfolderUpdates, 2);
     }
@@ -244,7 +215,7 @@ private Q_SLOTS:
         QCOMPARE(engine->Timer()->interval(), 1000);
         QVERIFY(engine->Timer()->isActive());
         QCOMPARE(engine->Timer()->parent(), owner.get());
-        const QString a = PutInvoice(QStringLiteral("a.xml"));
+        const QString a = folders->PutInvoice(QStringLiteral("a.xml"));
         QTRY_COMPARE_WITH_TIMEOUT(engine->Files(), QStringList{a}, 3000);
     }
 
@@ -264,14 +235,13 @@ private Q_SLOTS:
         QFETCH(TStates, expected);
         QString file;
         if (kind == QLatin1String("valid"))
-            file = PutInvoice(QStringLiteral("r.xml"));
+            file = folders->PutInvoice(QStringLiteral("r.xml"));
         else if (kind == QLatin1String("invalid"))
-            file = PutInvoice(QStringLiteral("r.xml"), false);
+            file = folders->PutInvoice(QStringLiteral("r.xml"), false);
         else if (kind == QLatin1String("hybrid"))
-            file = PutHybridPdf(QStringLiteral("r.pdf"));
+            file = folders->PutPdf(QStringLiteral("r.pdf"), ReadTestData(QStringLiteral("invoice-utf8.xml")));
         else {
-            file = Hot(QStringLiteral("r.pdf"));
-            WriteMinimalPdf(file);
+            file = folders->PutPdf(QStringLiteral("r.pdf"));
         }
         engine->Start(file); // from wsNone: no wsNone notification
         QCOMPARE(states, expected);
@@ -296,7 +266,7 @@ private Q_SLOTS:
         TServiceOptions o = engine->Rechnung()->ServiceOptions();
         o.BaseUrl = QStringLiteral("https://127.0.0.1:%1").arg(ClosedLoopbackPort());
         engine->Rechnung()->SetServiceOptions(o);
-        const QString error = ErrorOf([&] { engine->Start(PutInvoice(QStringLiteral("r.xml"))); });
+        const QString error = ErrorOf([&] { engine->Start(folders->PutInvoice(QStringLiteral("r.xml"))); });
         QVERIFY2(error.startsWith(QStringLiteral("Fehler beim Senden der Daten: (7) ")), qPrintable(error));
         QCOMPARE(engine->State(), wsLoaded);
         QCOMPARE(states, TStates{wsLoaded});
@@ -305,7 +275,7 @@ private Q_SLOTS:
     void acceptCopiesTrashesAndRecords()
     {
         engine->SetSettings(&settings);
-        const QString file = PutInvoice(QStringLiteral("Rechnung 4711.xml"));
+        const QString file = folders->PutInvoice(QStringLiteral("Rechnung 4711.xml"));
         const QByteArray bytes = ReadFileBytes(file);
         engine->HotfolderTimer();
         engine->Start(file);
@@ -314,9 +284,9 @@ private Q_SLOTS:
         hotfolderUpdates = 0;
 
         engine->Accept();
-        QCOMPARE(ReadFileBytes(Dir(QStringLiteral("dms/")) + archiveName), bytes);
-        QCOMPARE(ReadFileBytes(Dir(QStringLiteral("weiter/")) + archiveName), bytes);
-        QVERIFY(Names(Dir(QStringLiteral("problem"))).isEmpty());
+        QCOMPARE(ReadFileBytes(folders->Dir(QStringLiteral("dms/")) + archiveName), bytes);
+        QCOMPARE(ReadFileBytes(folders->Dir(QStringLiteral("weiter/")) + archiveName), bytes);
+        QVERIFY(Names(folders->Dir(QStringLiteral("problem"))).isEmpty());
         QVERIFY(!QFile::exists(file));
         QCOMPARE(ReadFileBytes(TrashFile(QStringLiteral("Rechnung 4711.xml"))), bytes);
         QVERIFY(engine->Files().isEmpty());
@@ -330,27 +300,27 @@ private Q_SLOTS:
     {
         settings.WeiterverarbeitungPfad = settings.DMSPfad;
         engine->SetSettings(&settings);
-        const QString file = PutInvoice(QStringLiteral("r.xml"));
+        const QString file = folders->PutInvoice(QStringLiteral("r.xml"));
         engine->Start(file); // not listed: the list is not touched
         const QString archiveName = engine->Rechnung()->FileName();
-        WriteFileBytes(Dir(QStringLiteral("dms/")) + archiveName, "alte Fassung");
+        WriteFileBytes(folders->Dir(QStringLiteral("dms/")) + archiveName, "alte Fassung");
         engine->Accept();
-        QCOMPARE(Names(Dir(QStringLiteral("dms"))), QStringList{archiveName});
-        QCOMPARE(ReadFileBytes(Dir(QStringLiteral("dms/")) + archiveName), ReadTestData(QStringLiteral("invoice-utf8.xml")).replace("RE-2026-0815", "RE-r.xml"));
+        QCOMPARE(Names(folders->Dir(QStringLiteral("dms"))), QStringList{archiveName});
+        QCOMPARE(ReadFileBytes(folders->Dir(QStringLiteral("dms/")) + archiveName), ReadTestData(QStringLiteral("invoice-utf8.xml")).replace("RE-2026-0815", "RE-r.xml"));
         QCOMPARE(hotfolderUpdates, 0);
     }
 
     void denyCopiesIntoTheProblemFolder()
     {
         engine->SetSettings(&settings);
-        const QString file = PutInvoice(QStringLiteral("falsch.xml"), false);
+        const QString file = folders->PutInvoice(QStringLiteral("falsch.xml"), false);
         engine->HotfolderTimer();
         engine->Start(file);
         QCOMPARE(engine->State(), wsShouldDeny);
         const QString archiveName = engine->Rechnung()->FileName();
         engine->Deny();
-        QCOMPARE(Names(Dir(QStringLiteral("problem"))), QStringList{archiveName});
-        QVERIFY(Names(Dir(QStringLiteral("dms"))).isEmpty() && Names(Dir(QStringLiteral("weiter"))).isEmpty());
+        QCOMPARE(Names(folders->Dir(QStringLiteral("problem"))), QStringList{archiveName});
+        QVERIFY(Names(folders->Dir(QStringLiteral("dms"))).isEmpty() && Names(folders->Dir(QStringLiteral("weiter"))).isEmpty());
         QVERIFY(QFile::exists(TrashFile(QStringLiteral("falsch.xml"))));
         QVERIFY(engine->Files().isEmpty());
         QCOMPARE(HistoryRows(), QStringList{archiveName + QStringLiteral("|Abgelehnt")});
@@ -374,7 +344,7 @@ private Q_SLOTS:
         QFETCH(bool, accept);
         QFETCH(bool, withSettings);
         QFETCH(QString, message);
-        const QString file = PutInvoice(QStringLiteral("r.xml"));
+        const QString file = folders->PutInvoice(QStringLiteral("r.xml"));
         engine->SetSettings(&settings);
         engine->HotfolderTimer();
         engine->Start(file);
@@ -405,7 +375,7 @@ private Q_SLOTS:
         QFETCH(QString, situation);
         QFETCH(QString, message);
         engine->SetSettings(&settings);
-        const QString file = PutInvoice(QStringLiteral("r.xml"));
+        const QString file = folders->PutInvoice(QStringLiteral("r.xml"));
         engine->HotfolderTimer();
         engine->Start(file);
         const QString archiveName = engine->Rechnung()->FileName();
@@ -414,28 +384,28 @@ private Q_SLOTS:
             QFile::remove(file);
             path = file;
         } else if (situation == QLatin1String("no folder")) {
-            settings.DMSPfad = Dir(QStringLiteral("fehlt"));
+            settings.DMSPfad = folders->Dir(QStringLiteral("fehlt"));
             path = settings.DMSPfad + QLatin1Char('/') + archiveName;
         } else if (situation == QLatin1String("nul")) {
-            settings.DMSPfad = Dir(QStringLiteral("d")) + QChar(0) + QStringLiteral("ms");
+            settings.DMSPfad = folders->Dir(QStringLiteral("d")) + QChar(0) + QStringLiteral("ms");
             path = settings.DMSPfad + QLatin1Char('/') + archiveName;
         } else {
             engine->Clear();
         }
         QCOMPARE(ErrorOf([&] { engine->Accept(); }), message.contains(QLatin1String("%1")) ? message.arg(path) : message);
-        QVERIFY(Names(Dir(QStringLiteral("dms"))).isEmpty());
+        QVERIFY(Names(folders->Dir(QStringLiteral("dms"))).isEmpty());
     }
 
     void failingCopyKeepsEarlierCopies()
     {
-        settings.WeiterverarbeitungPfad = Dir(QStringLiteral("fehlt"));
+        settings.WeiterverarbeitungPfad = folders->Dir(QStringLiteral("fehlt"));
         engine->SetSettings(&settings);
-        const QString file = PutInvoice(QStringLiteral("r.xml"));
+        const QString file = folders->PutInvoice(QStringLiteral("r.xml"));
         engine->HotfolderTimer();
         engine->Start(file);
         const QString archiveName = engine->Rechnung()->FileName();
         QVERIFY(ErrorOf([&] { engine->Accept(); }).startsWith(QStringLiteral("Der angegebene Pfad wurde nicht gefunden\r\n")));
-        QCOMPARE(Names(Dir(QStringLiteral("dms"))), QStringList{archiveName}); // the first copy stays
+        QCOMPARE(Names(folders->Dir(QStringLiteral("dms"))), QStringList{archiveName}); // the first copy stays
         QVERIFY(QFile::exists(file));
         QCOMPARE(engine->Files(), QStringList{file});
         QCOMPARE(engine->State(), wsShouldAccept);
@@ -448,14 +418,14 @@ private Q_SLOTS:
         QDir().mkpath(home->DataHome());
         WriteFileBytes(home->DataHome() + QStringLiteral("/Trash"), "kein Ordner");
         engine->SetSettings(&settings);
-        const QString file = PutInvoice(QStringLiteral("r.xml"));
+        const QString file = folders->PutInvoice(QStringLiteral("r.xml"));
         engine->HotfolderTimer();
         engine->Start(file);
         const QString archiveName = engine->Rechnung()->FileName();
         const QString error = ErrorOf([&] { engine->Accept(); });
         QVERIFY2(error.startsWith(QStringLiteral("Fehler bei der Dateiablage: ")), qPrintable(error));
-        QCOMPARE(Names(Dir(QStringLiteral("dms"))), QStringList{archiveName});
-        QCOMPARE(Names(Dir(QStringLiteral("weiter"))), QStringList{archiveName});
+        QCOMPARE(Names(folders->Dir(QStringLiteral("dms"))), QStringList{archiveName});
+        QCOMPARE(Names(folders->Dir(QStringLiteral("weiter"))), QStringList{archiveName});
         QVERIFY(QFile::exists(file));
         QCOMPARE(engine->Files(), QStringList{file});
         QCOMPARE(engine->State(), wsShouldAccept);
@@ -476,14 +446,14 @@ private Q_SLOTS:
         }
         MakeEngine();
         engine->SetSettings(&settings);
-        const QString file = PutInvoice(QStringLiteral("r.xml"));
+        const QString file = folders->PutInvoice(QStringLiteral("r.xml"));
         engine->HotfolderTimer();
         QCOMPARE(ErrorOf([&] { engine->Start(file); }), QStringLiteral("no such column: Hash"));
         QCOMPARE(engine->State(), wsShouldAccept); // the verdict, without the duplicate test
 
         QCOMPARE(ErrorOf([&] { engine->Accept(); }), QStringLiteral("table rechnungshistorie has no column named FileName"));
         const QString archiveName = engine->Rechnung()->FileName();
-        QCOMPARE(Names(Dir(QStringLiteral("dms"))), QStringList{archiveName});
+        QCOMPARE(Names(folders->Dir(QStringLiteral("dms"))), QStringList{archiveName});
         QVERIFY(!QFile::exists(file));
         QVERIFY(QFile::exists(TrashFile(QStringLiteral("r.xml"))));
         QVERIFY(engine->Files().isEmpty());
@@ -496,27 +466,27 @@ private Q_SLOTS:
     void aFailedLoadIsNeverFiled()
     {
         engine->SetSettings(&settings);
-        engine->Start(PutInvoice(QStringLiteral("vorher.xml")));
-        const QString missing = Hot(QStringLiteral("fehlt.xml"));
+        engine->Start(folders->PutInvoice(QStringLiteral("vorher.xml")));
+        const QString missing = folders->Hot(QStringLiteral("fehlt.xml"));
         QVERIFY(ErrorOf([&] { engine->Start(missing); }).startsWith(QStringLiteral("Datei ")));
         QCOMPARE(engine->State(), wsNone);
         const QString message = QStringLiteral("Die Datei %1 konnte nicht geladen werden und wird nicht abgelegt.").arg(missing);
         QCOMPARE(ErrorOf([&] { engine->Accept(); }), message);
         QCOMPARE(ErrorOf([&] { engine->Deny(); }), message);
-        QVERIFY(Names(Dir(QStringLiteral("dms"))).isEmpty() && Names(Dir(QStringLiteral("problem"))).isEmpty());
-        QVERIFY(QFile::exists(Hot(QStringLiteral("vorher.xml"))));
+        QVERIFY(Names(folders->Dir(QStringLiteral("dms"))).isEmpty() && Names(folders->Dir(QStringLiteral("problem"))).isEmpty());
+        QVERIFY(QFile::exists(folders->Hot(QStringLiteral("vorher.xml"))));
     }
 
     void copyNeverLeavesAPartialFile()
     {
-        const QString target = Dir(QStringLiteral("dms/ziel.xml"));
+        const QString target = folders->Dir(QStringLiteral("dms/ziel.xml"));
         WriteFileBytes(target, "die alte, vollständige Fassung");
         TFailingDevice failing;
         QCOMPARE(CopyDeviceReplacing(failing, target), QStringLiteral("Eingabe-/Ausgabefehler"));
         QCOMPARE(ReadFileBytes(target), QByteArray("die alte, vollständige Fassung"));
-        QCOMPARE(Names(Dir(QStringLiteral("dms"))), QStringList{QStringLiteral("ziel.xml")}); // no temporary file left
+        QCOMPARE(Names(folders->Dir(QStringLiteral("dms"))), QStringList{QStringLiteral("ziel.xml")}); // no temporary file left
 
-        const QString fresh = Dir(QStringLiteral("dms/neu.xml"));
+        const QString fresh = folders->Dir(QStringLiteral("dms/neu.xml"));
         TFailingDevice again;
         QVERIFY(!CopyDeviceReplacing(again, fresh).isEmpty());
         QVERIFY(!QFile::exists(fresh));
