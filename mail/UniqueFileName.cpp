@@ -53,14 +53,13 @@ QString UniqueFileNameInFolder(const QString& folder, const QString& filename)
     if (!DirectoryExists(folder))
         throw Exception(QStringLiteral("Ordner ") + folder + QStringLiteral(" existiert nicht"));
     const QString name = SafeAttachmentName(filename);
-    const QString prefix = IsPathDelimiter(folder.back()) || folder.back() == QLatin1Char('/') ? folder : folder + NativeSeparator();
-    const QString path = prefix + name;
+    const QString path = JoinPath(folder, name);
     if (!QFileInfo::exists(path))
         return path;
     const QString ext = ExtensionOf(name);
     const QString base = name.left(name.size() - ext.size());
     for (int i = 2; i <= 9999; ++i) {
-        const QString candidate = prefix + base + QLatin1Char('(') + QString::number(i) + QLatin1Char(')') + ext;
+        const QString candidate = JoinPath(folder, base + QLatin1Char('(') + QString::number(i) + QLatin1Char(')') + ext);
         if (!QFileInfo::exists(candidate))
             return candidate;
     }

@@ -18,6 +18,13 @@ bool IsPathDelimiter(QChar c)
 #endif
 }
 
+QString JoinPath(const QString& folder, const QString& name)
+{
+    if (!folder.isEmpty() && IsPathDelimiter(folder.back()))
+        return folder + name;
+    return folder + NativeSeparator() + name;
+}
+
 QString ExtractFileName(const QString& path)
 {
     for (qsizetype i = path.size() - 1; i >= 0; --i) {

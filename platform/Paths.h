@@ -11,6 +11,10 @@ QChar NativeSeparator();
 // True for a character after which a file name starts.
 bool IsPathDelimiter(QChar c);
 
+// name in folder: a separator goes between them unless folder already ends with a
+// delimiter.
+QString JoinPath(const QString& folder, const QString& name);
+
 // The text after the last delimiter.
 QString ExtractFileName(const QString& path);
 

@@ -251,11 +251,9 @@ QStringList TEWorkflow::NewFilesInHotfolder() const
     const QString folder = Fsettings->HotfolderPfad;
     if (folder.isEmpty() || !DirectoryExists(folder))
         return {};
-    const bool hasSeparator = IsPathDelimiter(folder.back()) || folder.back() == QLatin1Char('/');
-    const QString prefix = hasSeparator ? folder : folder + NativeSeparator();
     QStringList found;
     for (const QString& name : ListFileNames(folder)) {
-        QString path = prefix + name;
+        QString path = JoinPath(folder, name);
         if (FFiles.IndexOf(path) < 0)
             found << std::move(path);
     }
