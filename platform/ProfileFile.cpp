@@ -15,7 +15,6 @@ struct TProfileText
 {
     QStringList Lines;
     bool Utf16 = false;
-    bool EndsWithNewline = true;
 };
 
 TProfileText ReadText(const QString& path)
@@ -34,10 +33,9 @@ TProfileText ReadText(const QString& path)
     }
     if (content.isEmpty())
         return text;
-    text.EndsWithNewline = content.endsWith(QLatin1Char('\n'));
     text.Lines = content.split(QLatin1Char('\n'));
-    if (text.EndsWithNewline)
-        text.Lines.removeLast();
+    if (content.endsWith(QLatin1Char('\n')))
+        text.Lines.removeLast(); // the empty text after the last line end
     for (QString& line : text.Lines) {
         if (line.endsWith(QLatin1Char('\r')))
             line.chop(1);

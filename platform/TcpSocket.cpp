@@ -138,13 +138,7 @@ bool TTcpSocket::WaitWritable(int timeoutMs) const
 
 qint64 TTcpSocket::Receive(char* data, qint64 max)
 {
-    const auto n = ::recv(TNative(FHandle), data, int(qMin<qint64>(max, 1 << 20)), 0);
-    if (n >= 0)
-        return n;
-    const int error = LastError();
-    if (WouldBlock(error))
-        return -1;
-    throw Exception(QStringLiteral("Verbindung zu %1 gestört: %2").arg(FPeer, ErrorText(error)));
+    return Checked(::recv(TNative(FHandle), data, int(qMin<qint64>(max, 1 << 20)), 0));
 }
 
 qint64 TTcpSocket::Send(const char* data, qint64 size)
@@ -154,9 +148,13 @@ qint64 TTcpSocket::Send(const char* data, qint64 size)
 #else
     const int flags = 0;
 #endif
-    const auto n = ::send(TNative(FHandle), data, int(qMin<qint64>(size, 1 << 20)), flags);
-    if (n >= 0)
-        return n;
+    return Checked(::send(TNative(FHandle), data, int(qMin<qint64>(size, 1 << 20)), flags));
+}
+
+qint64 TTcpSocket::Checked(qint64 result) const
+{
+    if (result >= 0)
+        return result;
     const int error = LastError();
     if (WouldBlock(error))
         return -1;

@@ -33,6 +33,8 @@ public:
 
 private:
     bool Wait(bool write, int timeoutMs) const;
+    // The result of recv/send: passed on, -1 when the call would block, raised otherwise.
+    qint64 Checked(qint64 result) const;
 
     std::intptr_t FHandle = kInvalid;
     QString FPeer;
