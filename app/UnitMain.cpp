@@ -256,13 +256,7 @@ void TForm1::FormCreate()
     } catch (...) {
         if (!workflow) {
             // Without its engine the window cannot do anything: the program ends.
-            try {
-                throw;
-            } catch (const Exception& e) {
-                FFatalError = e.Message();
-            } catch (const std::exception& e) {
-                FFatalError = QString::fromLocal8Bit(e.what());
-            }
+            FFatalError = CurrentExceptionMessage();
             return;
         }
         HandleCurrentException();
@@ -436,17 +430,20 @@ void TForm1::WorkflowStateChanged(TEWorkflow* Sender)
     }
 }
 
+// A decision against the verdict goes ahead on any answer but "Nein".
+bool TForm1::Confirmed(const QString& question) const
+{
+    return TUserPrompt::Ask({QStringLiteral("Warnung"), question, TPromptIcon::Question, TPromptButtons::YesNo})
+        != TPromptAnswer::No;
+}
+
 void TForm1::pAnnehmenClick()
 {
     const TERechnung& r = *workflow->Rechnung();
-    if (!r.IsValid() && !r.IsSonstigeRechnung()) {
-        const TPromptAnswer answer = TUserPrompt::Ask(
-            {QStringLiteral("Warnung"),
-             QStringLiteral("Die Rechnung ist offenbar nicht korrekt ausgestellt worden. Soll sie trotzdem weiter verarbeitet werden?"),
-             TPromptIcon::Question, TPromptButtons::YesNo});
-        if (answer == TPromptAnswer::No)
-            return;
-    }
+    if (!r.IsValid() && !r.IsSonstigeRechnung()
+        && !Confirmed(QStringLiteral("Die Rechnung ist offenbar nicht korrekt ausgestellt worden. "
+                                     "Soll sie trotzdem weiter verarbeitet werden?")))
+        return;
     TWaitCursor wait;
     workflow->Accept();
 }
@@ -454,14 +451,9 @@ void TForm1::pAnnehmenClick()
 void TForm1::pVerwerfenClick()
 {
     const TERechnung& r = *workflow->Rechnung();
-    if (r.IsValid() && !r.IsDuplicate()) {
-        const TPromptAnswer answer = TUserPrompt::Ask(
-            {QStringLiteral("Warnung"),
-             QStringLiteral("Die Rechnung ist offenbar korrekt. Soll sie trotzdem in den Fehlerordner verschoben werden?"),
-             TPromptIcon::Question, TPromptButtons::YesNo});
-        if (answer == TPromptAnswer::No)
-            return;
-    }
+    if (r.IsValid() && !r.IsDuplicate()
+        && !Confirmed(QStringLiteral("Die Rechnung ist offenbar korrekt. Soll sie trotzdem in den Fehlerordner verschoben werden?")))
+        return;
     TWaitCursor wait;
     workflow->Deny();
 }

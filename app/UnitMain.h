@@ -89,6 +89,7 @@ private:
     void ShowInBrowser(const QString& text, TBrowserPane* browser);
     void HotfolderUpdated(TEWorkflow* Sender);
     void WorkflowStateChanged(TEWorkflow* Sender);
+    bool Confirmed(const QString& question) const;
 
     TFormEinstellungen* FormEinstellungen = nullptr;
     QString FFatalError;
