@@ -127,8 +127,8 @@ TOutcome CheckOne(const QString& path, const TOptions& options, QTextStream& out
         }
         if (!options.RenderDir.isEmpty())
             WriteRendering(options.RenderDir, rechnung, rechnung.Render());
-    } catch (const Exception& e) {
-        error = e.Message();
+    } catch (...) {
+        error = CurrentExceptionMessage();
         outcome = Failed;
     }
     record.insert(QStringLiteral("error"), error.isEmpty() ? QJsonValue(QJsonValue::Null) : QJsonValue(error));
