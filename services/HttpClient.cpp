@@ -184,6 +184,8 @@ THttpResponse HttpPerform(const THttpRequest& request)
         curl_easy_setopt(h, CURLOPT_COOKIEFILE, ""); // cookie engine on, nothing read from disk
     // libcurl answers an http_proxy/https_proxy/no_proxy environment on its own.
 
+    const bool ownAccept = std::any_of(request.ExtraHeaders.begin(), request.ExtraHeaders.end(),
+                                       [](const QByteArray& h) { return h.toLower().startsWith("accept:"); });
     QByteArray url = request.Url.toUtf8();
     bool post = request.Method == THttpRequest::TMethod::Post;
     for (int redirects = 0;; ++redirects) {
@@ -191,8 +193,6 @@ THttpResponse HttpPerform(const THttpRequest& request)
         auto addHeader = [&headers](const QByteArray& line) {
             headers.reset(curl_slist_append(headers.release(), line.constData()));
         };
-        const bool ownAccept = std::any_of(request.ExtraHeaders.begin(), request.ExtraHeaders.end(),
-                                           [](const QByteArray& h) { return h.toLower().startsWith("accept:"); });
         if (!ownAccept)
             addHeader("Accept:"); // libcurl would send "Accept: */*"
         addHeader("Expect:"); // no 100-continue round trip for large bodies
