@@ -106,14 +106,16 @@ QString TERechnung::Validate()
             HtmlValidateString = kSonstigeText;
         } else {
             TEValidator validator(Owner, FServiceOptions);
-            HtmlValidateString = validator.Validate(XmlData);
+            const QString html = validator.Validate(XmlData);
+            FServiceAccepted = validator.Accepted();
+            HtmlValidateString = html;
         }
     }
     // Derived from the document, not only from the first call, so that asking again
-    // gives the same flags.
+    // gives the same flags. Acceptance is what the validator read from the whole answer,
+    // never a sentence found somewhere in the text.
     is_sonstige = XmlData.isEmpty();
-    is_valid = HtmlValidateString.contains(QLatin1String(kAcceptSentence))
-        || HtmlValidateString.contains(QLatin1String(kAcceptToleratedSentence));
+    is_valid = !is_sonstige && FServiceAccepted;
     return HtmlValidateString;
 }
 
@@ -145,6 +147,7 @@ void TERechnung::Clear()
     FHash.clear();
     HtmlValidateString.clear();
     HtmlRenderString.clear();
+    FServiceAccepted = false;
     ZugFerd.reset();
     // Also forget the archive name and the flags: a failed load must never be filed under
     // the name, or with the verdict, of the invoice loaded before.

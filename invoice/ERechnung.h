@@ -70,14 +70,9 @@ private:
     QString XmlData;
     QString HtmlValidateString;
     QString HtmlRenderString;
+    bool FServiceAccepted = false; // the answer behind HtmlValidateString recommends acceptance
     TServiceOptions FServiceOptions;
 };
-
-// The sentences with which the validation report recommends acceptance.
-inline constexpr const char* kAcceptSentence =
-    "Bewertung: Es wird empfohlen das Dokument anzunehmen und weiter zu verarbeiten.";
-inline constexpr const char* kAcceptToleratedSentence =
-    "Bewertung: Es wird empfohlen das Dokument anzunehmen und zu verarbeiten, da die vorhandenen Fehler derzeit toleriert werden.";
 
 // What the validation of a document means for the user.
 enum class TVerdict { Accept, WaveThrough, Reject };

@@ -7,11 +7,6 @@ TERenderer::TERenderer(QObject* AOwner, TServiceOptions options)
 
 QString TERenderer::Render(const QString& xmlstr)
 {
-    RequestCompleted(Call(xmlstr));
+    Html = Call(xmlstr);
     return Html;
-}
-
-void TERenderer::RequestCompleted(const QString& answer)
-{
-    Html = answer;
 }

@@ -9,8 +9,6 @@ class TERenderer : public TEServiceClient
 public:
     explicit TERenderer(QObject* AOwner, TServiceOptions options = {});
 
+    // The answer as it comes; Status() tells whether the service rendered (200) or not.
     QString Render(const QString& xmlstr);
-
-private:
-    void RequestCompleted(const QString& answer);
 };

@@ -28,6 +28,7 @@ QString DecodeServiceAnswer(const QByteArray& body)
 QString TEServiceClient::Call(const QString& xmlstr)
 {
     Html.clear();
+    FStatus = 0;
     THttpRequest request;
     request.Method = THttpRequest::TMethod::Post;
     QString base = FOptions.BaseUrl;
@@ -41,7 +42,11 @@ QString TEServiceClient::Call(const QString& xmlstr)
     request.ConnectTimeoutMs = FOptions.ConnectTimeoutMs;
     request.SendTimeoutMs = FOptions.SendTimeoutMs;
     request.ReceiveTimeoutMs = FOptions.ReceiveTimeoutMs;
+    request.TotalTimeoutMs = FOptions.TotalTimeoutMs;
     request.MaxRedirects = 5;
     request.Cookies = true;
-    return DecodeServiceAnswer(HttpPerform(request).Body);
+    request.Cancel = FOptions.Cancel;
+    const THttpResponse response = HttpPerform(request);
+    FStatus = response.Status;
+    return DecodeServiceAnswer(response.Body);
 }

@@ -18,10 +18,13 @@ public:
     TEServiceClient(const TEServiceClient&) = delete;
     TEServiceClient& operator=(const TEServiceClient&) = delete;
 
+    // The HTTP status of the last answer (0 before the first call).
+    int Status() const { return FStatus; }
+
 protected:
     // Sends xmlstr (encoded with the ANSI code page) and returns the answer decoded as
-    // UTF-8, a leading byte-order mark dropped. Raises on every transport failure and on
-    // an answer that is not UTF-8. The HTTP status is not looked at.
+    // UTF-8, a leading byte-order mark dropped; its HTTP status is kept in Status().
+    // Raises on every transport failure and on an answer that is not UTF-8.
     QString Call(const QString& xmlstr);
 
     QObject* Owner;
@@ -30,6 +33,7 @@ protected:
 private:
     QString FPath;
     TServiceOptions FOptions;
+    int FStatus = 0;
 };
 
 // The answer body as text; raises "Keine Zuordnung für Unicode-Zeichen in der

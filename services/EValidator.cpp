@@ -1,12 +1,16 @@
 #include "services/EValidator.h"
 
 #include "platform/AnsiCodePage.h"
+#include "platform/Exception.h"
+
+#include <QStringList>
 
 #include <libxml/parser.h>
 #include <libxml/tree.h>
 #include <libxml/xpath.h>
 #include <libxml/xpathInternals.h>
 
+#include <algorithm>
 #include <memory>
 
 namespace {
@@ -86,6 +90,81 @@ QString SerialiseNode(xmlNode* node)
     return FromXml(xmlBufferContent(buffer.get()));
 }
 
+QString FirstExplanation(xmlXPathContext* ctx)
+{
+    std::unique_ptr<xmlXPathObject, TXPathObjectFree> result(xmlXPathEvalExpression(X("//rep:explanation"), ctx));
+    if (!result || !result->nodesetval || result->nodesetval->nodeNr == 0)
+        return {};
+    xmlNode* child = result->nodesetval->nodeTab[0]->children;
+    while (child && IsBlankText(child))
+        child = child->next;
+    if (!child)
+        return {};
+    if (child->type == XML_TEXT_NODE)
+        return SerialiseText(child);
+    return SerialiseNode(child);
+}
+
+// The assessment sentences a report states: the text of every paragraph of the first
+// explanation that begins with "Bewertung:", white space collapsed. The invoice's own
+// contents, which the report lists as well, are never paragraphs of their own.
+QStringList AssessmentSentences(xmlXPathContext* ctx)
+{
+    QStringList sentences;
+    std::unique_ptr<xmlXPathObject, TXPathObjectFree> found(xmlXPathEvalExpression(
+        X("(//rep:explanation)[1]//*[local-name()='p'][starts-with(normalize-space(.), 'Bewertung:')]"), ctx));
+    if (!found || !found->nodesetval)
+        return sentences;
+    for (int i = 0; i < found->nodesetval->nodeNr; ++i) {
+        xmlChar* text = xmlNodeGetContent(found->nodesetval->nodeTab[i]);
+        sentences << FromXml(text).simplified();
+        xmlFree(text);
+    }
+    return sentences;
+}
+
+// "accept", "reject" or empty: the element the report's assessment holds.
+QString AssessmentOf(xmlXPathContext* ctx)
+{
+    std::unique_ptr<xmlXPathObject, TXPathObjectFree> found(
+        xmlXPathEvalExpression(X("/rep:report/rep:assessment/*[1]"), ctx));
+    if (!found || !found->nodesetval || found->nodesetval->nodeNr == 0)
+        return {};
+    const xmlNode* node = found->nodesetval->nodeTab[0];
+    if (!node->ns || xmlStrcmp(node->ns->href, X(kVarlNamespace)) != 0)
+        return {};
+    return FromXml(node->name);
+}
+
+bool IsAcceptSentence(const QString& sentence)
+{
+    return sentence == QLatin1String(kAcceptSentence) || sentence == QLatin1String(kAcceptToleratedSentence);
+}
+
+// What the pane shows for an answer that is not a report: why it counts as a rejection,
+// the status, and the answer itself as text (never as markup: it comes from anyone
+// between us and the service).
+QString NoReportHtml(int status, const QString& reason, const QString& answer)
+{
+    constexpr qsizetype kShown = 64 * 1024;
+    QString shown = answer.left(kShown);
+    if (answer.size() > kShown)
+        shown += QStringLiteral("\n…");
+    return QStringLiteral("<!DOCTYPE html><html lang=\"de\"><head><meta charset=\"utf-8\"><title>Kein Prüfbericht</title></head>"
+                          "<body><h1>Kein Prüfbericht</h1>"
+                          "<p class=\"important error\"><b>Die Antwort des Prüfdienstes ist kein Prüfbericht. "
+                          "Die Rechnung gilt deshalb als abzulehnen.</b></p>"
+                          "<p>HTTP-Status: %1<br>Grund: %2</p><p>Antwort des Dienstes:</p><pre>%3</pre></body></html>")
+        .arg(QString::number(status), reason.toHtmlEscaped(), shown.toHtmlEscaped());
+}
+
+QString RejectNoteHtml(const QString& reason)
+{
+    return QStringLiteral("<p class=\"important error\" style=\"background:#ffd0d0;padding:4pt\"><b>Hinweis: %1 "
+                          "Die Rechnung gilt deshalb als abzulehnen.</b></p>")
+        .arg(reason.toHtmlEscaped());
+}
+
 } // namespace
 
 TEValidator::TEValidator(QObject* AOwner, TServiceOptions options)
@@ -95,16 +174,61 @@ TEValidator::TEValidator(QObject* AOwner, TServiceOptions options)
 
 QString TEValidator::Validate(const QString& xmlstr)
 {
-    RequestCompleted(Call(xmlstr));
+    FAccepted = false;
+    const QString answer = Call(xmlstr);
+    const TReading reading = ReadAnswer(Status(), answer);
+    Html = reading.Html;
+    FAccepted = reading.Accepted;
     return Html;
 }
 
-void TEValidator::RequestCompleted(const QString& answer)
+TEValidator::TReading TEValidator::ReadAnswer(int status, const QString& answer)
 {
+    if (answer.trimmed().isEmpty())
+        throw Exception(QStringLiteral("Leere Antwort des Prüfdienstes (HTTP-Status %1)").arg(status));
+
+    TReading reading;
+    TDoc doc = ParseReport(answer.toUtf8());
+    const xmlNode* root = doc ? xmlDocGetRootElement(doc.get()) : nullptr;
+    if (!root) {
+        reading.Html = NoReportHtml(status, QStringLiteral("Die Antwort ist kein wohlgeformtes XML."), answer);
+        return reading;
+    }
+    if (xmlStrcmp(root->name, X("report")) != 0 || !root->ns || xmlStrcmp(root->ns->href, X(kVarlNamespace)) != 0) {
+        reading.Html = NoReportHtml(
+            status, QStringLiteral("Das Wurzelelement ist <%1>, kein Prüfbericht (rep:report).").arg(FromXml(root->name)), answer);
+        return reading;
+    }
+    std::unique_ptr<xmlXPathContext, TXPathContextFree> ctx(xmlXPathNewContext(doc.get()));
+    if (!ctx || xmlXPathRegisterNs(ctx.get(), X("rep"), X(kVarlNamespace)) != 0)
+        throw Exception(QStringLiteral("Der Prüfbericht kann nicht gelesen werden (XPath)."));
+
     // The explanation goes through the ANSI code page and back, like every text the
     // program shows from the report.
-    const QString explanation = AnsiDecode(AnsiEncode(ExtractExplanation(answer)));
-    Html = explanation.isEmpty() ? answer : explanation;
+    const QString explanation = AnsiDecode(AnsiEncode(FirstExplanation(ctx.get())));
+    reading.Html = explanation.isEmpty() ? answer : explanation;
+
+    const QString assessment = AssessmentOf(ctx.get());
+    const QStringList sentences = AssessmentSentences(ctx.get());
+    const bool sentencesAccept = !sentences.isEmpty() && std::all_of(sentences.begin(), sentences.end(), IsAcceptSentence);
+    const bool anyAcceptSign = assessment == QLatin1String("accept")
+        || std::any_of(sentences.begin(), sentences.end(), IsAcceptSentence);
+
+    QString doubt;
+    if (status != 200)
+        doubt = QStringLiteral("Der Prüfdienst hat mit HTTP-Status %1 statt 200 geantwortet.").arg(status);
+    else if (assessment != QLatin1String("accept"))
+        doubt = assessment.isEmpty() ? QStringLiteral("Der Prüfbericht enthält keine Bewertung.")
+                                     : QStringLiteral("Die Bewertung im Prüfbericht lautet „%1“.").arg(assessment);
+    else if (!sentencesAccept)
+        doubt = sentences.isEmpty() ? QStringLiteral("Der Prüfbericht nennt keinen Bewertungssatz.")
+                                    : QStringLiteral("Die Bewertungssätze des Prüfberichts widersprechen einander.");
+    reading.Accepted = doubt.isEmpty();
+    // A report that plainly rejects needs no note; one that looks like an acceptance but
+    // does not count as one says why, above everything else.
+    if (!reading.Accepted && anyAcceptSign)
+        reading.Html = RejectNoteHtml(doubt) + reading.Html;
+    return reading;
 }
 
 QString TEValidator::ExtractExplanation(const QString& report)
@@ -117,17 +241,5 @@ QString TEValidator::ExtractExplanation(const QString& report)
     std::unique_ptr<xmlXPathContext, TXPathContextFree> ctx(xmlXPathNewContext(doc.get()));
     if (!ctx || xmlXPathRegisterNs(ctx.get(), X("rep"), X(kVarlNamespace)) != 0)
         return {};
-    std::unique_ptr<xmlXPathObject, TXPathObjectFree> result(
-        xmlXPathEvalExpression(X("//rep:explanation"), ctx.get()));
-    if (!result || !result->nodesetval || result->nodesetval->nodeNr == 0)
-        return {};
-
-    xmlNode* child = result->nodesetval->nodeTab[0]->children;
-    while (child && IsBlankText(child))
-        child = child->next;
-    if (!child)
-        return {};
-    if (child->type == XML_TEXT_NODE)
-        return SerialiseText(child);
-    return SerialiseNode(child);
+    return FirstExplanation(ctx.get());
 }

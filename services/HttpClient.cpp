@@ -29,7 +29,7 @@ struct TSlistDeleter
     void operator()(curl_slist* l) const { curl_slist_free_all(l); }
 };
 
-enum class TAbort { None, SendTimeout, ReceiveTimeout, TooLarge, Cancelled };
+enum class TAbort { None, SendTimeout, ReceiveTimeout, Deadline, TooLarge, Cancelled };
 
 // State of one transfer, shared with libcurl's callbacks.
 struct TTransfer
@@ -41,6 +41,7 @@ struct TTransfer
     curl_off_t LastUp = -1;
     curl_off_t LastDown = -1;
     Clock::time_point LastProgress = Clock::now();
+    Clock::time_point Deadline = Clock::time_point::max();
 };
 
 size_t WriteBody(char* data, size_t size, size_t count, void* user)
@@ -64,9 +65,13 @@ int Progress(void* user, curl_off_t /*dltotal*/, curl_off_t dlnow, curl_off_t ul
         t->Abort = TAbort::Cancelled;
         return 1;
     }
+    const auto now = Clock::now();
+    if (now >= t->Deadline) {
+        t->Abort = TAbort::Deadline;
+        return 1;
+    }
     curl_off_t pretransfer = 0;
     curl_easy_getinfo(t->Handle, CURLINFO_PRETRANSFER_TIME_T, &pretransfer);
-    const auto now = Clock::now();
     if (pretransfer == 0) {
         // Still connecting: CURLOPT_CONNECTTIMEOUT_MS is in charge.
         t->LastProgress = now;
@@ -106,11 +111,17 @@ int Progress(void* user, curl_off_t /*dltotal*/, curl_off_t dlnow, curl_off_t ul
                                         : QString::fromUtf8(curl_easy_strerror(rc));
     const QString timeoutText = QString::fromUtf8(curl_easy_strerror(CURLE_OPERATION_TIMEDOUT));
 
-    switch (t.Abort) {
+    TAbort abort = t.Abort;
+    if (abort == TAbort::None && rc == CURLE_OPERATION_TIMEDOUT && Clock::now() >= t.Deadline)
+        abort = TAbort::Deadline;
+    switch (abort) {
     case TAbort::SendTimeout:
         Fail(kSend, CURLE_OPERATION_TIMEDOUT, timeoutText);
     case TAbort::ReceiveTimeout:
         Fail(kReceive, CURLE_OPERATION_TIMEDOUT, timeoutText);
+    case TAbort::Deadline:
+        Fail(kReceive, CURLE_OPERATION_TIMEDOUT,
+             QStringLiteral("Keine vollständige Antwort innerhalb von %1 Sekunden.").arg(t.Request->TotalTimeoutMs / 1000));
     case TAbort::TooLarge:
         throw Exception(QStringLiteral("Die Antwort des Dienstes ist größer als %1 MiB und wird nicht angenommen.")
                             .arg(t.Request->MaxBodyBytes / (1024 * 1024)));
@@ -143,6 +154,38 @@ bool IsRedirect(long status)
     return status == 301 || status == 302 || status == 303 || status == 307 || status == 308;
 }
 
+// The scheme of url as libcurl itself reads it, lower case; empty when it cannot be read.
+QByteArray SchemeOf(const QByteArray& url)
+{
+    CURLU* u = curl_url();
+    if (!u)
+        return {};
+    QByteArray scheme;
+    char* part = nullptr;
+    if (curl_url_set(u, CURLUPART_URL, url.constData(), CURLU_NON_SUPPORT_SCHEME) == CURLUE_OK
+        && curl_url_get(u, CURLUPART_SCHEME, &part, 0) == CURLUE_OK) {
+        scheme = QByteArray(part).toLower();
+        curl_free(part);
+    }
+    curl_url_cleanup(u);
+    return scheme;
+}
+
+// Only https is spoken: no other scheme is ever contacted, neither as the address nor as
+// the target of a redirect (a downgrade to http would send the invoice in clear text, a
+// file: URL would read a local file as the answer).
+void RequireHttps(const QByteArray& url, bool redirect)
+{
+    if (SchemeOf(url) == "https")
+        return;
+    QString shown = QString::fromUtf8(url);
+    if (shown.size() > 200)
+        shown = shown.left(200) + QStringLiteral("…");
+    throw Exception((redirect ? QStringLiteral("Umleitung auf %1 abgelehnt: nur HTTPS-Adressen sind erlaubt.")
+                              : QStringLiteral("Adresse %1 abgelehnt: nur HTTPS-Adressen sind erlaubt."))
+                        .arg(shown));
+}
+
 } // namespace
 
 QByteArray DefaultUserAgent()
@@ -168,6 +211,8 @@ THttpResponse HttpPerform(const THttpRequest& request)
     curl_easy_setopt(h, CURLOPT_NOSIGNAL, 1L);
     curl_easy_setopt(h, CURLOPT_HTTP_VERSION, long(CURL_HTTP_VERSION_1_1));
     curl_easy_setopt(h, CURLOPT_FOLLOWLOCATION, 0L);
+    curl_easy_setopt(h, CURLOPT_PROTOCOLS_STR, "https");
+    curl_easy_setopt(h, CURLOPT_REDIR_PROTOCOLS_STR, "https");
     curl_easy_setopt(h, CURLOPT_CONNECTTIMEOUT_MS, long(request.ConnectTimeoutMs));
     curl_easy_setopt(h, CURLOPT_USERAGENT, request.UserAgent.isEmpty() ? nullptr : request.UserAgent.constData());
     curl_easy_setopt(h, CURLOPT_WRITEFUNCTION, &WriteBody);
@@ -187,6 +232,8 @@ THttpResponse HttpPerform(const THttpRequest& request)
     const bool ownAccept = std::any_of(request.ExtraHeaders.begin(), request.ExtraHeaders.end(),
                                        [](const QByteArray& h) { return h.toLower().startsWith("accept:"); });
     QByteArray url = request.Url.toUtf8();
+    RequireHttps(url, false);
+    transfer.Deadline = Clock::now() + std::chrono::milliseconds(request.TotalTimeoutMs);
     bool post = request.Method == THttpRequest::TMethod::Post;
     for (int redirects = 0;; ++redirects) {
         std::unique_ptr<curl_slist, TSlistDeleter> headers;
@@ -216,6 +263,9 @@ THttpResponse HttpPerform(const THttpRequest& request)
         transfer.Abort = TAbort::None;
         transfer.LastUp = transfer.LastDown = -1;
         transfer.LastProgress = Clock::now();
+        // libcurl's own total time-out backs up the progress watch, which owns the message.
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(transfer.Deadline - transfer.LastProgress);
+        curl_easy_setopt(h, CURLOPT_TIMEOUT_MS, long(std::max<qint64>(1, left.count() + 1000)));
 
         const CURLcode rc = curl_easy_perform(h);
         if (rc != CURLE_OK)
@@ -230,6 +280,7 @@ THttpResponse HttpPerform(const THttpRequest& request)
                 throw Exception(QStringLiteral("Maximale Anzahl von Umleitungen (%1) überschritten")
                                     .arg(request.MaxRedirects));
             url = QByteArray(location);
+            RequireHttps(url, true);
             if (status == 301 || status == 302 || status == 303)
                 post = false;
             continue;

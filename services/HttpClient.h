@@ -6,9 +6,11 @@
 
 #include <atomic>
 
-// A blocking HTTP(S) request over libcurl: one easy handle per call, redirects and the
+// A blocking HTTPS request over libcurl: one easy handle per call, redirects and the
 // time-outs handled here, failures raised as Exception with the German messages of the
-// program ("Fehler beim Senden der Daten: (%d) %s" and its siblings).
+// program ("Fehler beim Senden der Daten: (%d) %s" and its siblings). Only https is
+// spoken: an address or a redirect to any other scheme (http, file, gopher ...) fails
+// with a message that names it, before anything is sent there.
 
 struct THttpRequest
 {
@@ -24,6 +26,7 @@ struct THttpRequest
     int ConnectTimeoutMs = 5000;     // name resolution and connection set-up, TLS handshake included
     int SendTimeoutMs = 60000;       // longest pause while the request is sent
     int ReceiveTimeoutMs = 60000;    // longest wait for (the next piece of) the answer
+    int TotalTimeoutMs = 120000;     // the whole call, redirects included: a trickling answer ends too
     int MaxRedirects = 5;            // 301/302/303 continue as GET, 307/308 repeat the request
     bool Cookies = true;             // keep cookies between the requests of this call
     qint64 MaxBodyBytes = 64LL * 1024 * 1024;

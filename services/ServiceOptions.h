@@ -4,6 +4,8 @@
 
 #include <QString>
 
+#include <atomic>
+
 // Where and how the validation and rendering services are reached. The defaults are the
 // program's own; tests and the command-line tool point the clients elsewhere.
 struct TServiceOptions
@@ -13,4 +15,7 @@ struct TServiceOptions
     int ConnectTimeoutMs = 5000;
     int SendTimeoutMs = 60000;
     int ReceiveTimeoutMs = 60000;
+    int TotalTimeoutMs = 120000; // the whole call: an answer that trickles in ends too
+    // Set from another thread to end a call early (it then fails); not owned.
+    const std::atomic<bool>* Cancel = nullptr;
 };

@@ -3,6 +3,7 @@
 #include "app/Version.h"
 #include "app/UnitMain.h"
 #include "invoice/ERechnung.h"
+#include "services/EValidator.h"
 #include "mail/EMailImport.h"
 #include "platform/UserPrompt.h"
 #include "settings/UnitSettings.h"

@@ -17,7 +17,8 @@ struct TTlsTestServer::TImpl
 {
     QTemporaryDir Dir;
     TTestCertificate Cert;
-    std::unique_ptr<httplib::SSLServer> Server;
+    std::unique_ptr<httplib::Server> Server;
+    bool Tls = true;
     std::thread Thread;
     int Port = 0;
 
@@ -64,6 +65,21 @@ struct TTlsTestServer::TImpl
         res.status = answer.Status;
         for (const auto& [name, value] : answer.Headers)
             res.headers.emplace(name, value);
+        if (answer.TrickleMs > 0) {
+            res.set_chunked_content_provider(
+                answer.ContentType, [this, answer, sent = size_t(0)](size_t, httplib::DataSink& sink) mutable {
+                    if (sent >= answer.Body.size()) {
+                        sink.done();
+                        return true;
+                    }
+                    if (!sink.write(answer.Body.data() + sent, 1))
+                        return false;
+                    ++sent;
+                    std::unique_lock lock(Mutex);
+                    return !Stopping.wait_for(lock, std::chrono::milliseconds(answer.TrickleMs), [this] { return Stopped; });
+                });
+            return;
+        }
         res.set_content(answer.Body, answer.ContentType.c_str());
     }
 };
@@ -74,12 +90,16 @@ std::string TTlsTestServer::TRequest::Header(const std::string& lowerName) const
     return it == Headers.end() ? std::string() : it->second;
 }
 
-TTlsTestServer::TTlsTestServer(int port)
+TTlsTestServer::TTlsTestServer(int port, TScheme scheme)
     : d(std::make_unique<TImpl>())
 {
     d->Cert = TTestCertificate::Create(d->Dir.path());
-    d->Server = std::make_unique<httplib::SSLServer>(d->Cert.CertFile.toLocal8Bit().constData(),
-                                                      d->Cert.KeyFile.toLocal8Bit().constData());
+    d->Tls = scheme == TScheme::Https;
+    if (d->Tls)
+        d->Server = std::make_unique<httplib::SSLServer>(d->Cert.CertFile.toLocal8Bit().constData(),
+                                                          d->Cert.KeyFile.toLocal8Bit().constData());
+    else
+        d->Server = std::make_unique<httplib::Server>();
     if (!d->Server->is_valid())
         throw std::runtime_error("TLS test server: certificate not accepted");
     auto handle = [this](const httplib::Request& req, httplib::Response& res) { d->Handle(req, res); };
@@ -121,7 +141,7 @@ int TTlsTestServer::Port() const
 
 QString TTlsTestServer::BaseUrl() const
 {
-    return QStringLiteral("https://127.0.0.1:%1").arg(d->Port);
+    return QStringLiteral("%1://127.0.0.1:%2").arg(d->Tls ? QStringLiteral("https") : QStringLiteral("http")).arg(d->Port);
 }
 
 QString TTlsTestServer::CaFile() const

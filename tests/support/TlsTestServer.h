@@ -36,19 +36,22 @@ public:
         std::string Body;
         std::string ContentType = "text/plain";
         int DelayMs = 0; // wait before answering (ends early when the server stops)
+        int TrickleMs = 0; // send the body one byte at a time, this long apart (chunked)
     };
 
     using THandler = std::function<TAnswer(const TRequest&)>;
 
-    // port 0: a free one.
-    explicit TTlsTestServer(int port = 0);
+    enum class TScheme { Https, PlainHttp };
+
+    // port 0: a free one. PlainHttp: no TLS at all (for tests of what must never be spoken).
+    explicit TTlsTestServer(int port = 0, TScheme scheme = TScheme::Https);
     ~TTlsTestServer();
 
     TTlsTestServer(const TTlsTestServer&) = delete;
     TTlsTestServer& operator=(const TTlsTestServer&) = delete;
 
     int Port() const;
-    QString BaseUrl() const;         // "https://127.0.0.1:<port>"
+    QString BaseUrl() const;         // "https://127.0.0.1:<port>" ("http://" when plain)
     QString CaFile() const;          // the certificate that a client must trust
     const TTestCertificate& Certificate() const;
 
