@@ -3,16 +3,17 @@
 #include "invoice/ERechnung.h"
 #include "platform/AnsiCodePage.h"
 #include "platform/Exception.h"
+#include "platform/FileNames.h"
+#include "platform/FileSystem.h"
+#include "platform/Paths.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
-#include <QDir>
-#include <QFileInfo>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QSaveFile>
 #include <QTextStream>
 
+#include <algorithm>
 #include <cstdio>
 
 namespace {
@@ -93,15 +94,15 @@ QString VerdictText(TVerdict v)
 
 void WriteRendering(const QString& dir, const TERechnung& r, const QString& html)
 {
-    QSaveFile out(QDir(dir).filePath(r.FileName() + QStringLiteral(".html")));
-    const QByteArray bytes = html.toUtf8();
-    if (!out.open(QIODevice::WriteOnly) || out.write(bytes) != bytes.size() || !out.commit())
-        throw Exception(QStringLiteral("In %1 kann nicht geschrieben werden").arg(out.fileName()));
+    const QString target = JoinPath(dir, r.FileName() + QStringLiteral(".html"));
+    const QString error = WriteFileReplacing(target, html.toUtf8());
+    if (!error.isEmpty())
+        throw Exception(QStringLiteral("In %1 kann nicht geschrieben werden: %2").arg(DisplayFileName(target), error));
 }
 
 TOutcome CheckOne(const QString& path, const TOptions& options, QTextStream& out)
 {
-    QJsonObject record{{QStringLiteral("path"), path}};
+    QJsonObject record{{QStringLiteral("path"), DisplayFileName(path)}};
     TOutcome outcome = Ok;
     TERechnung rechnung(nullptr);
     rechnung.SetServiceOptions(options.Service);
@@ -114,7 +115,7 @@ TOutcome CheckOne(const QString& path, const TOptions& options, QTextStream& out
         record.insert(QStringLiteral("kind"), kind);
         record.insert(QStringLiteral("hash"), rechnung.Hash());
         record.insert(QStringLiteral("short_hash"), rechnung.ShortHash());
-        record.insert(QStringLiteral("archive_name"), rechnung.FileName());
+        record.insert(QStringLiteral("archive_name"), DisplayFileName(rechnung.FileName()));
         record.insert(QStringLiteral("xml_bytes"), AnsiEncode(rechnung.GetXmlData()).size());
         if (options.Validate) {
             validation = rechnung.Validate();
@@ -136,7 +137,7 @@ TOutcome CheckOne(const QString& path, const TOptions& options, QTextStream& out
     if (options.Json) {
         out << QString::fromUtf8(QJsonDocument(record).toJson(QJsonDocument::Compact)) << '\n';
     } else {
-        out << path << '\n';
+        out << DisplayFileName(path) << '\n';
         auto line = [&out](const char* label, const QString& value) {
             out << "  " << QString::fromUtf8(label).leftJustified(13) << value << '\n';
         };
@@ -144,7 +145,7 @@ TOutcome CheckOne(const QString& path, const TOptions& options, QTextStream& out
             line("Art:", KindText(record.value(QStringLiteral("kind")).toString()));
             line("Hash:", rechnung.Hash());
             line("Kurz-Hash:", rechnung.ShortHash());
-            line("Ablagename:", rechnung.FileName());
+            line("Ablagename:", DisplayFileName(rechnung.FileName()));
             line("XML-Bytes:", QString::number(record.value(QStringLiteral("xml_bytes")).toInteger()));
         }
         if (!verdict.isEmpty()) {
@@ -158,15 +159,17 @@ TOutcome CheckOne(const QString& path, const TOptions& options, QTextStream& out
     return outcome;
 }
 
+// A folder stands for what it holds, one level deep: its files and whatever else is not a
+// folder (a FIFO or a device is then reported as "keine Datei", never waited on).
 QStringList ExpandPaths(const QStringList& args)
 {
     QStringList files;
     for (const QString& arg : args) {
-        const QFileInfo info(arg);
-        if (info.isDir()) {
-            const QDir dir(arg);
-            for (const QString& name : dir.entryList(QDir::Files | QDir::Hidden | QDir::System, QDir::Name))
-                files << dir.filePath(name);
+        if (DirectoryExists(arg)) {
+            QStringList names = ListFileNames(arg, true);
+            std::sort(names.begin(), names.end());
+            for (const QString& name : names)
+                files << JoinPath(arg, name);
         } else {
             files << arg;
         }
@@ -201,7 +204,11 @@ int main(int argc, char* argv[])
     parser.addOptions({validate, render, service, cacert, json});
     parser.addPositionalArgument(QStringLiteral("PATH"), QStringLiteral("Rechnungsdateien oder Ordner."),
                                  QStringLiteral("PATH..."));
-    parser.process(app);
+    // The arguments as the system gave them: a file name that is not UTF-8 keeps its bytes.
+    QStringList arguments;
+    for (int i = 0; i < argc; ++i)
+        arguments << DecodeFileName(QByteArray(argv[i]));
+    parser.process(arguments);
 
     TOptions options;
     options.Validate = parser.isSet(validate);
@@ -215,7 +222,7 @@ int main(int argc, char* argv[])
         std::fputs(qPrintable(parser.helpText()), stderr);
         return Failed;
     }
-    if (!options.RenderDir.isEmpty() && !QFileInfo(options.RenderDir).isDir()) {
+    if (!options.RenderDir.isEmpty() && !DirectoryExists(options.RenderDir)) {
         std::fprintf(stderr, "%s\n", qPrintable(QStringLiteral("Ordner %1 existiert nicht").arg(options.RenderDir)));
         return Failed;
     }

@@ -1,8 +1,10 @@
 #include "invoice/ERechnung.h"
 
-#include "invoice/EZugFerd_Poppler.h"
+#include "invoice/EZugFerd_Qpdf.h"
 #include "platform/AnsiCodePage.h"
 #include "platform/Exception.h"
+#include "platform/FileNames.h"
+#include "platform/FileSystem.h"
 #include "platform/Paths.h"
 #include "services/ERenderer.h"
 #include "services/EValidator.h"
@@ -21,7 +23,14 @@ const QString kNotRenderedPrefix =
 
 [[noreturn]] void RaiseCannotOpen(const QString& path, const QString& reason)
 {
-    throw Exception(QStringLiteral("Datei %1 kann nicht geöffnet werden. %2").arg(path, reason));
+    throw Exception(QStringLiteral("Datei %1 kann nicht geöffnet werden. %2").arg(DisplayFileName(path), reason));
+}
+
+[[noreturn]] void RaiseTooLarge(const QString& path, qint64 size)
+{
+    throw Exception(QStringLiteral("Die XML-Rechnung %1 ist %2 MiB groß. XML-Rechnungen über %3 MiB werden nicht gelesen.")
+                        .arg(DisplayFileName(path), QString::number(double(size) / (1024.0 * 1024.0), 'f', 1))
+                        .arg(kMaxInvoiceXmlBytes / (1024 * 1024)));
 }
 
 } // namespace
@@ -44,18 +53,24 @@ void TERechnung::LoadFromFile(QString filename)
     Clear();
     FOriginalFilePath = filename;
     if (ExtractFileExt(filename).toLower() == QLatin1String(".pdf")) {
-        auto accessor = std::make_unique<TEZugFerdPoppler>(Owner, filename);
+        auto accessor = std::make_unique<TEZugFerdQpdf>(Owner, filename);
         // One pass over the PDF: the extraction answers both "is there an XML invoice"
         // and "what does it say"; an empty attachment reads as a PDF without XML.
         XmlData = accessor->ExtractFacturX();
         ZugFerd = std::move(accessor);
     } else {
-        QFile file(filename);
-        if (!file.open(QIODevice::ReadOnly))
-            RaiseCannotOpen(filename, file.errorString());
-        const QByteArray bytes = file.readAll();
+        QFile file;
+        const QString error = OpenForReading(file, filename);
+        if (!error.isEmpty())
+            RaiseCannotOpen(filename, error);
+        if (file.size() > kMaxInvoiceXmlBytes)
+            RaiseTooLarge(filename, file.size());
+        // Read no more than the limit, also when the file grows while it is read.
+        const QByteArray bytes = file.read(kMaxInvoiceXmlBytes + 1);
         if (file.error() != QFileDevice::NoError)
             RaiseCannotOpen(filename, file.errorString());
+        if (bytes.size() > kMaxInvoiceXmlBytes)
+            RaiseTooLarge(filename, bytes.size());
         XmlData = AnsiDecode(bytes);
     }
     ComputeHash();
@@ -68,9 +83,10 @@ void TERechnung::ComputeHash()
     if (!XmlData.isEmpty()) {
         md5.addData(XmlData.toUtf8());
     } else {
-        QFile file(FOriginalFilePath);
-        if (!file.open(QIODevice::ReadOnly))
-            RaiseCannotOpen(FOriginalFilePath, file.errorString());
+        QFile file;
+        const QString error = OpenForReading(file, FOriginalFilePath);
+        if (!error.isEmpty())
+            RaiseCannotOpen(FOriginalFilePath, error);
         char buffer[4096];
         for (;;) {
             const qint64 n = file.read(buffer, sizeof buffer);

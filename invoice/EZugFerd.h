@@ -30,3 +30,7 @@ public:
 protected:
     QString FOriginalFileName;
 };
+
+// The largest invoice XML the program reads (a file, or an attachment of a PDF): anything
+// larger is refused with a message before it fills the memory.
+inline constexpr qint64 kMaxInvoiceXmlBytes = 64LL * 1024 * 1024;

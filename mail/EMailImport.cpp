@@ -3,10 +3,10 @@
 #include "mail/MimeMessage.h"
 #include "mail/UniqueFileName.h"
 #include "platform/Exception.h"
+#include "platform/FileSystem.h"
 #include "platform/UserPrompt.h"
 #include "settings/ESettings.h"
 
-#include <QSaveFile>
 #include <QTimer>
 
 namespace {
@@ -19,11 +19,11 @@ bool IsTrashName(const QString& name)
 
 void SaveAttachment(const QString& path, const QByteArray& content)
 {
-    // Through a temporary file: the hotfolder never shows half an attachment.
-    QSaveFile file(path);
-    file.setDirectWriteFallback(false);
-    if (!file.open(QIODevice::WriteOnly) || file.write(content) != content.size() || !file.commit())
-        throw Exception(QStringLiteral("Fehler beim Speichern der Anlage.\r\n[%1] %2").arg(path, file.errorString()));
+    // Through a temporary file that the hotfolder poll passes over: it never shows half an
+    // attachment.
+    const QString error = WriteFileReplacing(path, content);
+    if (!error.isEmpty())
+        throw Exception(QStringLiteral("Fehler beim Speichern der Anlage.\r\n[%1] %2").arg(path, error));
 }
 
 } // namespace

@@ -6,10 +6,11 @@ set -euo pipefail
 PACKAGES=(
   build-essential cmake ninja-build pkg-config
   qt6-base-dev qt6-webengine-dev libxkbcommon-dev
-  libpoppler-qt6-dev libcurl4-openssl-dev libxml2-dev libsqlite3-dev libssl-dev libgmime-3.0-dev
+  libpoppler-qt6-dev libqpdf-dev libcurl4-openssl-dev libxml2-dev libsqlite3-dev libssl-dev libgmime-3.0-dev
   libcpp-httplib-dev
   xvfb xauth fonts-dejavu-core
   dovecot-imapd qpdf poppler-utils openssl ca-certificates
+  libglib2.0-bin gvfs gvfs-daemons dbus
 )
 
 missing=()

@@ -2,8 +2,10 @@
 
 #include "invoice/ERechnung.h"
 #include "platform/Exception.h"
+#include "platform/FileNames.h"
 #include "platform/FileSystem.h"
 #include "platform/Paths.h"
+#include "platform/Trash.h"
 #include "settings/ESettings.h"
 #include "workflow/EHistory.h"
 
@@ -21,7 +23,7 @@ const QString kNoDenyFolder =
 
 [[noreturn]] void RaiseWithPath(const QString& message, const QString& path)
 {
-    throw Exception(message + QStringLiteral("\r\n[") + path + QLatin1Char(']'));
+    throw Exception(message + QStringLiteral("\r\n[") + DisplayFileName(path) + QLatin1Char(']'));
 }
 
 // The checks made on both paths of a copy, in their order; the source must also exist.
@@ -88,6 +90,35 @@ TEWorkflow::~TEWorkflow()
     delete timer; // it belongs to the owner, but calls us
 }
 
+void TEWorkflow::SetSettings(TESettings* settings)
+{
+    Fsettings = settings;
+    RemoveDebris();
+}
+
+// A filing killed midway (power cut, kill -9) can leave a complete copy under our
+// temporary name in a target folder, an attachment being saved in the hotfolder, or a
+// trash entry whose file never moved. None of that is an invoice: each folder is cleaned
+// once per run, the first time the settings name it. Nothing else is ever touched.
+void TEWorkflow::RemoveDebris()
+{
+    if (!Fsettings)
+        return;
+    const QString hot = Fsettings->HotfolderPfad;
+    for (const QString& folder : {hot, Fsettings->DMSPfad, Fsettings->WeiterverarbeitungPfad, Fsettings->ProblemPfad}) {
+        if (folder.isEmpty() || FCleanedFolders.contains(folder) || !DirectoryExists(folder))
+            continue;
+        FCleanedFolders.insert(folder);
+        try {
+            RemoveStaleTemporaryFiles(folder);
+            if (folder == hot)
+                RemoveOrphanedTrashEntries(folder);
+        } catch (...) {
+            // A folder that cannot be read is reported where it is used.
+        }
+    }
+}
+
 void TEWorkflow::SetState(TWorkflowState state)
 {
     if (state == FFlowState)
@@ -139,7 +170,7 @@ void TEWorkflow::CheckLoaded() const
     // under an empty or a wrong name.
     if (!Frechnung->OriginalFilePath().isEmpty() && (Frechnung->Hash().isEmpty() || Frechnung->FileName().isEmpty()))
         throw Exception(QStringLiteral("Die Datei %1 konnte nicht geladen werden und wird nicht abgelegt.")
-                            .arg(Frechnung->OriginalFilePath()));
+                            .arg(DisplayFileName(Frechnung->OriginalFilePath())));
 }
 
 void TEWorkflow::CopyInvoiceTo(const QString& folder)
@@ -215,7 +246,8 @@ bool TEWorkflow::IsKnownHash(const QString& hash)
 
 void TEWorkflow::WriteHistory(const QString& verarbeitung)
 {
-    dbconn->WriteHistory(Frechnung->FileName(), Frechnung->Hash(), verarbeitung);
+    // The history is text: a name that is not UTF-8 is recorded as the user reads it.
+    dbconn->WriteHistory(DisplayFileName(Frechnung->FileName()), Frechnung->Hash(), verarbeitung);
 }
 
 void TEWorkflow::HotfolderTimer()
@@ -253,6 +285,8 @@ QStringList TEWorkflow::NewFilesInHotfolder() const
         return {};
     QStringList found;
     for (const QString& name : ListFileNames(folder)) {
+        if (IsOwnTemporaryFileName(name))
+            continue; // an attachment or a copy being written, or what a crash left of one
         QString path = JoinPath(folder, name);
         if (FFiles.IndexOf(path) < 0)
             found << std::move(path);

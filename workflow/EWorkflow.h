@@ -3,6 +3,7 @@
 #include <QHash>
 #include <QObject>
 #include <QPointer>
+#include <QSet>
 #include <QStringList>
 #include <QTimer>
 
@@ -63,7 +64,9 @@ public:
     const TWorkflowEvent& OnStateChanged() const { return FStateChanged; }
     void SetOnStateChanged(TWorkflowEvent event) { FStateChanged = std::move(event); }
     TESettings* Settings() const { return Fsettings; }
-    void SetSettings(TESettings* settings) { Fsettings = settings; }
+    // Takes the settings to work with; the first time a folder is named, what a filing or
+    // an import killed midway left in it is cleaned up.
+    void SetSettings(TESettings* settings);
     const QStringList& Files() const { return FFiles.Items(); }
     TERechnung* Rechnung() const { return Frechnung.get(); }
     TWorkflowState State() const { return FFlowState; }
@@ -80,6 +83,7 @@ private:
     void CheckLoaded() const;
     void RaiseHotfolderUpdated();
     QStringList NewFilesInHotfolder() const;
+    void RemoveDebris();
 
     QObject* Owner;
     std::unique_ptr<TERechnung> Frechnung;
@@ -90,4 +94,5 @@ private:
     TWorkflowState FFlowState = wsNone;
     QPointer<QTimer> timer;
     std::unique_ptr<TEHistory> dbconn;
+    QSet<QString> FCleanedFolders;
 };

@@ -1,5 +1,5 @@
 #include "invoice/ERechnung.h"
-#include "invoice/EZugFerd_Poppler.h"
+#include "invoice/EZugFerd_Qpdf.h"
 #include "platform/AnsiCodePage.h"
 #include "tests/support/PdfFixture.h"
 #include "tests/support/TestEnvironment.h"
@@ -95,7 +95,7 @@ private Q_SLOTS:
         const QString pdf = File(QStringLiteral("hybrid.pdf"));
         AddAttachments(base, pdf, attachments);
 
-        TEZugFerdPoppler accessor(nullptr, pdf);
+        TEZugFerdQpdf accessor(nullptr, pdf);
         const auto found = accessor.FindXmlAttachment(true);
         QCOMPARE(found.Number, number);
         QCOMPARE(found.Name, chosen);
