@@ -84,7 +84,7 @@ int main(int argc, char* argv[])
         WriteFileBytes(xml, body);
     }
     const QString base = tmp.filePath(QStringLiteral("base.pdf"));
-    WriteMinimalPdf(base, TPdfOptions{QStringLiteral("Gross"), FacturXXmp(QStringLiteral("factur-x.xml")), 20LL * 1024 * 1024});
+    WriteMinimalPdf(base, TPdfOptions{QStringLiteral("Gross"), FacturXXmp(QStringLiteral("factur-x.xml")), 20LL * 1024 * 1024, {}});
     const QString big = tmp.filePath(QStringLiteral("gross.pdf"));
     AddAttachments(base, big, {TPdfAttachment{xml, {}, {}, QStringLiteral("text/xml"), {}}});
     Measure(QStringLiteral("generated: %1 MB PDF, 5 MB XML attachment").arg(QFileInfo(big).size() / (1024 * 1024)), big, 1, 10,

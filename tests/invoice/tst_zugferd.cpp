@@ -1,4 +1,5 @@
 #include "invoice/ERechnung.h"
+#include "invoice/EZugFerd.h"
 #include "invoice/EZugFerd_Qpdf.h"
 #include "platform/AnsiCodePage.h"
 #include "tests/support/PdfFixture.h"
@@ -8,6 +9,8 @@
 #include <QImage>
 #include <QPainter>
 #include <QtTest>
+
+#include <sys/resource.h>
 
 using TAttachments = QList<TPdfAttachment>;
 Q_DECLARE_METATYPE(TPdfAttachment)
@@ -43,6 +46,61 @@ private Q_SLOTS:
         Write(QStringLiteral("empty.xml"), QByteArray());
         Write(QStringLiteral("bom.xml"), "\xef\xbb\xbf<?xml version=\"1.0\"?><bom/>");
         Write(QStringLiteral("rechnung.dat"), "<Rechnung/>");
+    }
+
+    // An attachment that would inflate to a gigabyte is stopped at the limit: the memory of
+    // the process never grows by much more than the limit. First, while the process is
+    // still small, so that its high-water mark tells.
+    void attachmentIsNeverInflatedPastTheLimit()
+    {
+        const QString pdf = File(QStringLiteral("bombe.pdf"));
+        TPdfOptions o;
+        o.Raw = {QStringLiteral("factur-x.xml"), DeflatedBlanks(1024LL * 1024 * 1024), 4711};
+        WriteMinimalPdf(pdf, o);
+        QVERIFY(QFileInfo(pdf).size() < 8 * 1024 * 1024);
+
+        rusage before{};
+        getrusage(RUSAGE_SELF, &before);
+        const QString error = ErrorOf([&] { TERechnung rechnung(nullptr, pdf); });
+        rusage after{};
+        getrusage(RUSAGE_SELF, &after);
+        QCOMPARE(error, QStringLiteral("Die eingebettete Rechnung „factur-x.xml“ in %1 ist größer als 64 MiB und wird nicht gelesen.")
+                            .arg(pdf));
+        const long grownMiB = (after.ru_maxrss - before.ru_maxrss) / 1024;
+        QVERIFY2(grownMiB < 3 * kMaxInvoiceXmlBytes / (1024 * 1024), qPrintable(QString::number(grownMiB)));
+    }
+
+    void attachmentSizes_data()
+    {
+        QTest::addColumn<qint64>("inflated");
+        QTest::addColumn<qint64>("declared");
+        QTest::addColumn<QString>("error");
+        const qint64 limit = kMaxInvoiceXmlBytes;
+        QTest::newRow("exactly the limit") << limit << limit << QString();
+        QTest::newRow("one byte more, declared small") << limit + 1 << qint64(1000) << QStringLiteral("größer als 64 MiB");
+        QTest::newRow("one byte more, not declared") << limit + 1 << qint64(-1) << QStringLiteral("größer als 64 MiB");
+        QTest::newRow("small, declared too large") << qint64(1000) << 100 * 1024 * 1024LL << QStringLiteral("laut PDF 100.0 MiB");
+        QTest::newRow("broken compressed data") << qint64(-1) << qint64(-1) << QStringLiteral("kann nicht entpackt werden");
+    }
+
+    void attachmentSizes()
+    {
+        QFETCH(qint64, inflated);
+        QFETCH(qint64, declared);
+        QFETCH(QString, error);
+        const QString pdf = File(QStringLiteral("gross.pdf"));
+        TPdfOptions o;
+        o.Raw = {QStringLiteral("factur-x.xml"),
+                 inflated < 0 ? QByteArray("\x78\x9c this is no deflate data") : DeflatedBlanks(inflated), declared};
+        WriteMinimalPdf(pdf, o);
+        std::unique_ptr<TERechnung> rechnung;
+        const QString raised = ErrorOf([&] { rechnung = std::make_unique<TERechnung>(nullptr, pdf); });
+        if (error.isEmpty()) {
+            QCOMPARE(raised, QString());
+            QCOMPARE(rechnung->GetXmlData().size(), inflated);
+        } else {
+            QVERIFY2(raised.contains(error), qPrintable(raised));
+        }
     }
 
     void choosesTheInvoiceAttachment_data()
@@ -91,7 +149,7 @@ private Q_SLOTS:
         QFETCH(int, number);
 
         const QString base = File(QStringLiteral("base.pdf"));
-        WriteMinimalPdf(base, TPdfOptions{QStringLiteral("Rechnung"), xmp, 0});
+        WriteMinimalPdf(base, TPdfOptions{QStringLiteral("Rechnung"), xmp, 0, {}});
         const QString pdf = File(QStringLiteral("hybrid.pdf"));
         AddAttachments(base, pdf, attachments);
 

@@ -2,7 +2,7 @@
 
 #include <QByteArray>
 #include <QString>
-#include <QTemporaryDir>
+#include "tests/support/TestEnvironment.h"
 
 // The working folders of one test: hot (the hotfolder), dms, weiter and problem in a
 // temporary folder, with helpers that put invoices into the hotfolder.
@@ -21,5 +21,5 @@ public:
     QString PutPdf(const QString& name, const QByteArray& attachedXml = {}) const;
 
 private:
-    QTemporaryDir FRoot;
+    TTempFolder FRoot;
 };

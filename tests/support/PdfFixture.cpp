@@ -7,6 +7,8 @@
 
 #include <stdexcept>
 
+#include <zlib.h>
+
 namespace {
 
 void RunQpdf(const QStringList& args)
@@ -34,9 +36,13 @@ void WriteMinimalPdf(const QString& path, const TPdfOptions& options)
 
     const bool hasXmp = !options.Xmp.isEmpty();
     const bool hasImage = options.PaddingBytes > 0;
+    const bool hasRaw = !options.Raw.Name.isEmpty();
+    const QByteArray rawSpec = QByteArray::number(5 + (hasXmp ? 1 : 0) + (hasImage ? 1 : 0) + 1);
     QByteArray catalog = "<< /Type /Catalog /Pages 2 0 R";
     if (hasXmp)
         catalog += " /Metadata 6 0 R";
+    if (hasRaw)
+        catalog += " /Names << /EmbeddedFiles << /Names [(" + options.Raw.Name.toLatin1() + ") " + rawSpec + " 0 R] >> >>";
     catalog += " >>";
     object(catalog);                                                          // 1
     object("<< /Type /Pages /Kids [3 0 R] /Count 1 >>");                      // 2
@@ -59,6 +65,16 @@ void WriteMinimalPdf(const QString& path, const TPdfOptions& options)
         object(stream("/Type /XObject /Subtype /Image /Width " + QByteArray::number(width) + " /Height "
                           + QByteArray::number(height) + " /ColorSpace /DeviceGray /BitsPerComponent 8",
                       pixels));
+    }
+
+    if (hasRaw) {
+        const QByteArray name = options.Raw.Name.toLatin1();
+        object("<< /Type /Filespec /F (" + name + ") /UF (" + name + ") /EF << /F "
+               + QByteArray::number(rawSpec.toInt() + 1) + " 0 R >> >>");
+        QByteArray dict = "/Type /EmbeddedFile /Subtype /text#2Fxml /Filter /FlateDecode";
+        if (options.Raw.DeclaredSize >= 0)
+            dict += " /Params << /Size " + QByteArray::number(options.Raw.DeclaredSize) + " >>";
+        object(stream(dict, options.Raw.Deflated));
     }
 
     const qsizetype xref = pdf.size();
@@ -113,4 +129,31 @@ QString FacturXXmp(const QString& documentFileName)
                "<fx:Version>1.0</fx:Version><fx:ConformanceLevel>EN 16931</fx:ConformanceLevel></rdf:Description>"
                "</rdf:RDF></x:xmpmeta><?xpacket end=\"w\"?>")
         .arg(documentFileName);
+}
+
+QByteArray DeflatedBlanks(qint64 size)
+{
+    z_stream z{};
+    if (deflateInit(&z, Z_BEST_SPEED) != Z_OK)
+        throw std::runtime_error("deflateInit");
+    const QByteArray blanks(1 << 20, ' ');
+    QByteArray out;
+    QByteArray chunk(1 << 16, Qt::Uninitialized);
+    qint64 left = size;
+    int flush = Z_NO_FLUSH;
+    do {
+        const qint64 n = std::min<qint64>(left, blanks.size());
+        z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(blanks.constData()));
+        z.avail_in = uInt(n);
+        left -= n;
+        flush = left == 0 ? Z_FINISH : Z_NO_FLUSH;
+        do {
+            z.next_out = reinterpret_cast<Bytef*>(chunk.data());
+            z.avail_out = uInt(chunk.size());
+            deflate(&z, flush);
+            out.append(chunk.constData(), chunk.size() - qsizetype(z.avail_out));
+        } while (z.avail_out == 0);
+    } while (flush != Z_FINISH);
+    deflateEnd(&z);
+    return out;
 }

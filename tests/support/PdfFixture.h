@@ -6,12 +6,25 @@
 // PDFs for tests and benchmarks: a small one-page PDF written by hand, attachments added
 // with qpdf, encryption with qpdf.
 
+// An embedded file written into the PDF as it is given (FlateDecode data), with the size
+// the PDF declares for it: for attachments that would inflate to more than they claim.
+struct TRawAttachment
+{
+    QString Name;             // empty: none
+    QByteArray Deflated;      // a zlib stream
+    qint64 DeclaredSize = -1; // /Params /Size; none when negative
+};
+
 struct TPdfOptions
 {
     QString Text = QStringLiteral("Rechnung");
     QString Xmp;              // XMP metadata packet for the catalog; none when empty
     qint64 PaddingBytes = 0;  // an incompressible image of about this size, to make big PDFs
+    TRawAttachment Raw;
 };
+
+// A zlib stream that inflates to size bytes of blanks, made without holding them.
+QByteArray DeflatedBlanks(qint64 size);
 
 struct TPdfAttachment
 {

@@ -3,7 +3,33 @@
 #include "platform/Exception.h"
 #include "platform/UserPrompt.h"
 
+#include "platform/FileNames.h"
+
+#include <filesystem>
+#include <fcntl.h>
 #include <stdexcept>
+#include <unistd.h>
+
+TTempFolder::TTempFolder()
+{
+    FDir.setAutoRemove(false);
+}
+
+TTempFolder::~TTempFolder()
+{
+    std::error_code ignored;
+    std::filesystem::remove_all(std::filesystem::path(EncodeFileName(FDir.path()).toStdString()), ignored);
+}
+
+QString WriteFileNamedBytes(const QString& folder, const QByteArray& name, const QByteArray& content)
+{
+    const QByteArray path = EncodeFileName(folder) + '/' + name;
+    const int fd = ::open(path.constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    if (fd < 0 || ::write(fd, content.constData(), size_t(content.size())) != content.size())
+        throw std::runtime_error("cannot write " + path.toStdString());
+    ::close(fd);
+    return DecodeFileName(path);
+}
 
 TSandboxHome::TSandboxHome()
 {

@@ -10,6 +10,27 @@
 
 #include <functional>
 
+// A temporary folder that is removed with everything in it when it goes, also files whose
+// names are not UTF-8 (which QTemporaryDir leaves behind).
+class TTempFolder
+{
+public:
+    TTempFolder();
+    ~TTempFolder();
+    TTempFolder(const TTempFolder&) = delete;
+    TTempFolder& operator=(const TTempFolder&) = delete;
+    bool isValid() const { return FDir.isValid(); }
+    QString path() const { return FDir.path(); }
+    QString filePath(const QString& name) const { return FDir.filePath(name); }
+
+private:
+    QTemporaryDir FDir;
+};
+
+// Writes a file whose name is given as bytes (which need not be UTF-8) into folder and
+// returns its path as the program holds it.
+QString WriteFileNamedBytes(const QString& folder, const QByteArray& name, const QByteArray& content);
+
 // A private home for one test program: HOME and the XDG folders point into a temporary
 // folder, so that settings, history, trash and desktop of the test never touch the user's.
 class TSandboxHome
@@ -22,7 +43,7 @@ public:
     QString Desktop() const { return Path() + QStringLiteral("/Desktop"); }
 
 private:
-    QTemporaryDir FDir;
+    TTempFolder FDir;
 };
 
 // Test fixtures that live in the project (tests/data) and the shared sample corpus.
