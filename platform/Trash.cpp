@@ -145,13 +145,14 @@ bool TrashPlaceFor(const QByteArray& path, TTrashPlace& place, QString& error)
     return false;
 }
 
-// "name", "stem.2.ext", "stem.3.ext", ...: the names a trash entry may take.
+// "name.tar.gz", "name.2.tar.gz", "name.3.tar.gz", ...: the names a trash entry may take,
+// the number before the first dot as the desktops do it (".hidden" becomes ".2.hidden").
 QByteArray Candidate(const QByteArray& name, int n)
 {
     if (n == 1)
         return name;
-    const qsizetype dot = name.lastIndexOf('.');
-    if (dot <= 0)
+    const qsizetype dot = name.indexOf('.');
+    if (dot < 0)
         return name + '.' + QByteArray::number(n);
     return name.left(dot) + '.' + QByteArray::number(n) + name.mid(dot);
 }

@@ -7,6 +7,8 @@
 #include <QProcess>
 #include <QtTest>
 
+#include <sys/stat.h>
+
 namespace {
 
 struct TRun
@@ -130,6 +132,41 @@ private Q_SLOTS:
         QCOMPARE(run.ExitCode, 1);
         QVERIFY(run.Out.contains("  Art:         XML-Rechnung\n"));
         QVERIFY(run.Out.contains("  Urteil:      ablehnen\n"));
+    }
+
+    // A FIFO is reported, never waited for; names that are not UTF-8 are read under their
+    // own bytes and shown as the user reads them; both as a folder and named one by one.
+    void fifosAndNamesThatAreNotUtf8_data()
+    {
+        QTest::addColumn<bool>("named");
+        QTest::newRow("folder") << false;
+        QTest::newRow("each file named") << true;
+    }
+
+    void fifosAndNamesThatAreNotUtf8()
+    {
+        QFETCH(bool, named);
+        TTempFolder folder;
+        WriteFileNamedBytes(folder.path(), "lat1-\xe4\xf6\xfc.xml", "<Invoice>OK</Invoice>");
+        WriteFileNamedBytes(folder.path(), "bad\xff.xml", "<Invoice>OK</Invoice>");
+        QCOMPARE(::mkfifo(QFile::encodeName(folder.filePath(QStringLiteral("pipe.xml"))).constData(), 0600), 0);
+
+        QProcess p;
+        p.setWorkingDirectory(folder.path());
+        // The shell hands the names over as bytes.
+        p.start(QStringLiteral("sh"), {QStringLiteral("-c"), QStringLiteral("exec \"$0\" --json %1").arg(named ? QStringLiteral("./*") : QStringLiteral(".")),
+                                      QStringLiteral(ERECHNUNG_CHECK_EXE)});
+        QVERIFY(p.waitForFinished(20000));
+        QCOMPARE(p.exitCode(), 2);
+        TRun run{p.exitCode(), p.readAllStandardOutput(), p.readAllStandardError()};
+        QMap<QString, QJsonObject> byName;
+        for (const QJsonObject& r : run.Records())
+            byName.insert(r.value(QStringLiteral("path")).toString().section(QLatin1Char('/'), -1), r);
+        QCOMPARE(byName.keys(), QStringList({QStringLiteral("badÿ.xml"), QStringLiteral("lat1-äöü.xml"), QStringLiteral("pipe.xml")}));
+        QVERIFY(byName[QStringLiteral("lat1-äöü.xml")].value(QStringLiteral("error")).isNull());
+        QVERIFY(byName[QStringLiteral("lat1-äöü.xml")].value(QStringLiteral("archive_name")).toString().endsWith(QStringLiteral("_lat1-äöü.xml")));
+        QVERIFY(byName[QStringLiteral("badÿ.xml")].value(QStringLiteral("error")).isNull());
+        QVERIFY(byName[QStringLiteral("pipe.xml")].value(QStringLiteral("error")).toString().contains(QStringLiteral("keine Datei")));
     }
 
     void wholeCorpusMatchesTheManifest()

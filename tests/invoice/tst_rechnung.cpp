@@ -1,4 +1,5 @@
 #include "invoice/ERechnung.h"
+#include "invoice/EZugFerd.h"
 #include "services/EValidator.h"
 #include "platform/AnsiCodePage.h"
 #include "platform/Exception.h"
@@ -162,6 +163,18 @@ private Q_SLOTS:
         QVERIFY(ErrorOf([&] { rechnung.LoadFromFile(missingPdf); })
                     .startsWith(QStringLiteral("Datei %1 kann nicht geöffnet werden. ").arg(missingPdf)));
         QVERIFY(rechnung.FileName().isEmpty());
+    }
+
+    void xmlFileOverTheLimitIsRefused()
+    {
+        const QString big = dir.filePath(QStringLiteral("riesig.xml"));
+        QFile f(big);
+        QVERIFY(f.open(QIODevice::WriteOnly) && f.resize(kMaxInvoiceXmlBytes + 1)); // sparse: takes no room
+        f.close();
+        TERechnung rechnung(nullptr);
+        QCOMPARE(ErrorOf([&] { rechnung.LoadFromFile(big); }),
+                 QStringLiteral("Die XML-Rechnung %1 ist 64.0 MiB groß. XML-Rechnungen über 64 MiB werden nicht gelesen.").arg(big));
+        QVERIFY(rechnung.Hash().isEmpty() && rechnung.FileName().isEmpty());
     }
 
     void clearForgetsEverything()

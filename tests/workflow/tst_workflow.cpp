@@ -1,6 +1,8 @@
 #include "invoice/ERechnung.h"
 #include "platform/Exception.h"
+#include "platform/FileNames.h"
 #include "platform/FileSystem.h"
+#include "platform/Trash.h"
 #include "settings/ESettings.h"
 #include "tests/support/PdfFixture.h"
 #include "tests/support/TestEnvironment.h"
@@ -14,6 +16,7 @@
 #include <QtTest>
 
 #include <sqlite3.h>
+#include <unistd.h>
 
 Q_DECLARE_METATYPE(TWorkflowState)
 
@@ -475,6 +478,77 @@ private Q_SLOTS:
         QCOMPARE(ErrorOf([&] { engine->Deny(); }), message);
         QVERIFY(Names(folders->Dir(QStringLiteral("dms"))).isEmpty() && Names(folders->Dir(QStringLiteral("problem"))).isEmpty());
         QVERIFY(QFile::exists(folders->Hot(QStringLiteral("vorher.xml"))));
+    }
+
+    // Names that are not UTF-8 go the whole way: listed, opened, filed under their own
+    // bytes, trashed and recorded as the user reads them.
+    void namesThatAreNotUtf8()
+    {
+        engine->SetSettings(&settings);
+        const QString xml = WriteFileNamedBytes(settings.HotfolderPfad, "lat1-\xe4\xf6\xfc.xml", SampleInvoice(QStringLiteral("L1")));
+        const QString pdf = WriteFileNamedBytes(settings.HotfolderPfad, "bad\xff.pdf", ReadFileBytes(folders->PutPdf(QStringLiteral("tmp.pdf"), SampleInvoice(QStringLiteral("P1")))));
+        QFile::remove(folders->Hot(QStringLiteral("tmp.pdf")));
+        engine->HotfolderTimer();
+        QStringList listed = engine->Files();
+        listed.sort();
+        QStringList expected{pdf, xml};
+        expected.sort();
+        QCOMPARE(listed, expected);
+
+        engine->Start(xml);
+        QCOMPARE(engine->State(), wsShouldAccept);
+        const QByteArray xmlArchive = EncodeFileName(engine->Rechnung()->FileName());
+        QVERIFY(xmlArchive.endsWith("_lat1-\xe4\xf6\xfc.xml"));
+        engine->Accept();
+        engine->Start(pdf);
+        QCOMPARE(engine->State(), wsShouldAccept);
+        const QByteArray pdfArchive = EncodeFileName(engine->Rechnung()->FileName());
+        engine->Deny();
+
+        auto exists = [](const QString& folder, const QByteArray& name) {
+            return QFile::exists(folder) && ::access((EncodeFileName(folder) + '/' + name).constData(), F_OK) == 0;
+        };
+        QVERIFY(exists(settings.DMSPfad, xmlArchive));
+        QVERIFY(exists(settings.WeiterverarbeitungPfad, xmlArchive));
+        QVERIFY(exists(settings.ProblemPfad, pdfArchive));
+        QVERIFY(!exists(settings.HotfolderPfad, "lat1-\xe4\xf6\xfc.xml") && !exists(settings.HotfolderPfad, "bad\xff.pdf"));
+        QVERIFY(exists(home->DataHome() + QStringLiteral("/Trash/files"), "lat1-\xe4\xf6\xfc.xml"));
+        QVERIFY(exists(home->DataHome() + QStringLiteral("/Trash/files"), "bad\xff.pdf"));
+        QVERIFY(engine->Files().isEmpty());
+        const QStringList rows = HistoryRows();
+        QCOMPARE(rows.size(), 2);
+        QVERIFY2(rows[0].endsWith(QStringLiteral("_lat1-äöü.xml|Akzeptiert")), qPrintable(rows[0]));
+        QVERIFY2(rows[1].endsWith(QStringLiteral("_badÿ.pdf|Abgelehnt")), qPrintable(rows[1]));
+    }
+
+    // What a filing killed midway left is gone at the next start, and nothing else.
+    void debrisIsCleanedUpAtTheNextStart()
+    {
+        WriteFileBytes(settings.DMSPfad + QStringLiteral("/.erechnung-tmp-Ab3dE9"), "vollständige Kopie");
+        WriteFileBytes(settings.DMSPfad + QStringLiteral("/12345678_r.xml"), "abgelegt");
+        WriteFileBytes(settings.ProblemPfad + QStringLiteral("/.erechnung-tmp-qqqqqq"), "Rest");
+        WriteFileBytes(settings.ProblemPfad + QStringLiteral("/Notiz.erechnung-tmp-qqqqqq"), "nicht unseres");
+        const QString attachment = folders->Put(QStringLiteral(".erechnung-tmp-Mail01"), "halbe Anlage");
+        const QString invoice = folders->PutInvoice(QStringLiteral("r.xml"));
+        const QString info = home->DataHome() + QStringLiteral("/Trash/info/");
+        QDir().mkpath(info);
+        WriteFileBytes(info + QStringLiteral("r.xml.trashinfo"),
+                       "[Trash Info]\nPath=" + EscapeTrashPath(EncodeFileName(invoice)) + "\nDeletionDate=2026-12-10T10:00:00\n");
+        WriteFileBytes(info + QStringLiteral("anderes.xml.trashinfo"), "[Trash Info]\nPath=/home/anders/anderes.xml\n");
+
+        engine->SetSettings(&settings);
+        QCOMPARE(Names(settings.DMSPfad), QStringList{QStringLiteral("12345678_r.xml")});
+        QCOMPARE(Names(settings.ProblemPfad), QStringList{QStringLiteral("Notiz.erechnung-tmp-qqqqqq")});
+        QVERIFY(!QFile::exists(attachment));
+        QCOMPARE(Names(info), QStringList{QStringLiteral("anderes.xml.trashinfo")});
+        engine->HotfolderTimer();
+        QCOMPARE(engine->Files(), QStringList{invoice});
+
+        // The invoice is filed as if nothing had happened.
+        engine->Start(invoice);
+        engine->Accept();
+        QVERIFY(QFile::exists(home->DataHome() + QStringLiteral("/Trash/files/r.xml")));
+        QVERIFY(QFile::exists(info + QStringLiteral("r.xml.trashinfo")));
     }
 
     void copyNeverLeavesAPartialFile()
