@@ -5,6 +5,7 @@
 #include "invoice/ERechnung.h"
 #include "mail/EMailImport.h"
 #include "platform/Exception.h"
+#include "platform/FileNames.h"
 #include "platform/Paths.h"
 #include "platform/Registry.h"
 #include "platform/UserPrompt.h"
@@ -15,6 +16,7 @@
 
 #include <QApplication>
 #include <QButtonGroup>
+#include <QCloseEvent>
 #include <QDesktopServices>
 #include <QDir>
 #include <QFileInfo>
@@ -51,6 +53,16 @@ QString ChangeFileExt(const QString& path, const QString& extension)
 {
     const QString current = ExtractFileExt(path);
     return path.left(path.size() - current.size()) + extension;
+}
+
+// The file: URL of a local path, its bytes percent-encoded: blanks and "#" must not cut
+// it, and a name that is not UTF-8 must reach the browser as its own bytes.
+QUrl LocalFileUrl(const QString& path)
+{
+    QByteArray bytes = EncodeFileName(path);
+    if (!bytes.startsWith('/'))
+        bytes.prepend('/'); // a Windows drive path
+    return QUrl::fromEncoded("file://" + bytes.toPercentEncoding("/:"), QUrl::StrictMode);
 }
 
 QLabel* Caption(const QString& text, QWidget* parent)
@@ -272,6 +284,20 @@ void TForm1::SetBrowserEmulation()
         key.WriteDWord(exe, 11001);
 }
 
+void TForm1::closeEvent(QCloseEvent* event)
+{
+    if (workflow && workflow->Busy()) {
+        // The checks of an invoice are under way: they are cancelled, and the window
+        // closes as soon as they have ended.
+        FCloseWhenIdle = true;
+        workflow->CancelChecks();
+        StatusBar1->showMessage(QStringLiteral("Die Prüfung wird abgebrochen, das Programm wird beendet ..."));
+        event->ignore();
+        return;
+    }
+    QMainWindow::closeEvent(event);
+}
+
 void TForm1::showEvent(QShowEvent* event)
 {
     QMainWindow::showEvent(event);
@@ -306,12 +332,12 @@ void TForm1::lUpdateClick()
     QDesktopServices::openUrl(QUrl(FWebSite.UpdateBase));
 }
 
+// Shows text (from the services, or our own) as HTML. It is never taken as an address: a
+// service answering "file:///..." must not open a local file in the pane. Only the
+// program's own PDF view navigates (rgAnzeigePdfClick).
 void TForm1::ShowInBrowser(const QString& text, TBrowserPane* browser)
 {
-    if (text.startsWith(QLatin1String("file://")))
-        browser->Navigate(QUrl(text));
-    else
-        browser->NavigateToString(QStringLiteral("<html><body>") + text + QStringLiteral("</body></html>"));
+    browser->NavigateToString(QStringLiteral("<html><body>") + text + QStringLiteral("</body></html>"));
 }
 
 void TForm1::HotfolderUpdated(TEWorkflow* Sender)
@@ -320,8 +346,13 @@ void TForm1::HotfolderUpdated(TEWorkflow* Sender)
     const int current = StringGrid1->currentRow();
     StringGrid1->setRowCount(0);
     StringGrid1->setRowCount(int(qMax<qsizetype>(1, files.size())));
-    for (int row = 0; row < files.size(); ++row)
-        StringGrid1->setItem(row, 0, new QTableWidgetItem(files[row]));
+    for (int row = 0; row < files.size(); ++row) {
+        // The row shows the name as the user reads it and keeps the path as the file
+        // system has it (a name need not be UTF-8).
+        auto* item = new QTableWidgetItem(DisplayFileName(files[row]));
+        item->setData(Qt::UserRole, files[row]);
+        StringGrid1->setItem(row, 0, item);
+    }
     for (int row = 0; row < StringGrid1->rowCount(); ++row)
         StringGrid1->setVerticalHeaderItem(row, new QTableWidgetItem(QString()));
     if (current >= 0)
@@ -332,9 +363,10 @@ void TForm1::StringGrid1DblClick()
 {
     const int row = StringGrid1->currentRow();
     const QTableWidgetItem* item = row >= 0 ? StringGrid1->item(row, 0) : nullptr;
-    if (!item || item->text().isEmpty())
+    const QString path = item ? item->data(Qt::UserRole).toString() : QString();
+    if (path.isEmpty())
         return;
-    SetFile(item->text());
+    SetFile(path);
 }
 
 void TForm1::bLoadClick()
@@ -349,9 +381,27 @@ void TForm1::bLoadClick()
 
 void TForm1::SetFile(const QString& filepath)
 {
-    {
+    if (workflow->Busy()) {
+        // The checks of the invoice before are still running: the window stays usable
+        // meanwhile, but one invoice at a time.
+        StatusBar1->showMessage(QStringLiteral("Bitte warten: %1 wird noch geprüft.")
+                                    .arg(DisplayFileName(workflow->Rechnung()->OriginalFilePath())),
+                                5000);
+        return;
+    }
+    try {
         TWaitCursor wait;
         workflow->Start(filepath);
+    } catch (...) {
+        if (FCloseWhenIdle) {
+            close(); // the user closed the window while the checks ran: they were cancelled
+            return;
+        }
+        throw;
+    }
+    if (FCloseWhenIdle) {
+        close();
+        return;
     }
     const TERechnung& r = *workflow->Rechnung();
     QAbstractButton* pdf = rgAnzeigePdfItems->button(0);
@@ -378,8 +428,7 @@ void TForm1::rgAnzeigePdfClick()
     const TERechnung& r = *workflow->Rechnung();
     if (rgAnzeigePdfItems->checkedId() == 0) {
         const QString pdf = QDir::fromNativeSeparators(ChangeFileExt(r.OriginalFilePath(), QStringLiteral(".pdf")));
-        // The path goes into the URL encoded: spaces and "#" must not cut it.
-        ShowInBrowser(QUrl::fromLocalFile(pdf).toString(QUrl::FullyEncoded), wbRechnung);
+        wbRechnung->Navigate(LocalFileUrl(pdf));
     } else {
         ShowInBrowser(workflow->Rechnung()->Render(), wbRechnung);
     }

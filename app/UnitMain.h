@@ -80,6 +80,7 @@ public:
 
 protected:
     void showEvent(QShowEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
 
 private:
     void BuildLayout();
@@ -94,6 +95,7 @@ private:
     TFormEinstellungen* FormEinstellungen = nullptr;
     QString FFatalError;
     TWebSiteOptions FWebSite;
+    bool FCloseWhenIdle = false; // closed while a check ran
 };
 
 // The verdict colours.

@@ -1,6 +1,7 @@
 #include "services/EServiceClient.h"
 
 #include "platform/AnsiCodePage.h"
+#include "platform/BackgroundCall.h"
 #include "platform/Exception.h"
 #include "services/HttpClient.h"
 
@@ -46,7 +47,8 @@ QString TEServiceClient::Call(const QString& xmlstr)
     request.MaxRedirects = 5;
     request.Cookies = true;
     request.Cancel = FOptions.Cancel;
-    const THttpResponse response = HttpPerform(request);
+    // The call may take long (up to the overall deadline): the window goes on meanwhile.
+    const THttpResponse response = RunKeepingEventsFlowing([&request] { return HttpPerform(request); });
     FStatus = response.Status;
     return DecodeServiceAnswer(response.Body);
 }

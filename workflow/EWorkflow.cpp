@@ -140,8 +140,26 @@ void TEWorkflow::Clear()
     SetState(wsNone);
 }
 
+void TEWorkflow::CheckNotBusy() const
+{
+    if (FBusy)
+        throw Exception(QStringLiteral("Die Rechnung %1 wird noch geprüft. Bitte warten Sie, bis das Ergebnis angezeigt wird.")
+                            .arg(DisplayFileName(Frechnung->OriginalFilePath())));
+}
+
 void TEWorkflow::Start(const QString& filename)
 {
+    CheckNotBusy();
+    FBusy = true;
+    struct TDone
+    {
+        bool& Busy;
+        ~TDone() { Busy = false; }
+    } done{FBusy};
+    FCancel = false;
+    TServiceOptions options = Frechnung->ServiceOptions();
+    options.Cancel = &FCancel;
+    Frechnung->SetServiceOptions(options);
     Clear();
     Frechnung->LoadFromFile(filename);
     // The state handler validates and renders inside this call; the flags read below are
@@ -186,6 +204,7 @@ void TEWorkflow::CopyInvoiceTo(const QString& folder)
 
 void TEWorkflow::Accept()
 {
+    CheckNotBusy();
     const QString dms = Fsettings ? Fsettings->DMSPfad : QString();
     const QString weiter = Fsettings ? Fsettings->WeiterverarbeitungPfad : QString();
     if (dms.isEmpty() && weiter.isEmpty())
@@ -204,6 +223,7 @@ void TEWorkflow::Accept()
 
 void TEWorkflow::Deny()
 {
+    CheckNotBusy();
     const QString problem = Fsettings ? Fsettings->ProblemPfad : QString();
     if (problem.isEmpty())
         throw Exception(kNoDenyFolder);

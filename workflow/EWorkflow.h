@@ -7,6 +7,7 @@
 #include <QStringList>
 #include <QTimer>
 
+#include <atomic>
 #include <functional>
 #include <memory>
 
@@ -51,9 +52,17 @@ public:
     ~TEWorkflow() override;
 
     void Clear();
+    // Loads, checks and judges one invoice. The checks keep the window's event loop going,
+    // so a click may arrive meanwhile: a second Start, an Accept or a Deny while one runs
+    // is refused with a message.
     void Start(const QString& filename);
     void Accept();
     void Deny();
+    // Start is under way.
+    bool Busy() const { return FBusy; }
+    // Ends the service calls of a running Start early (it then fails): before the window
+    // closes.
+    void CancelChecks() { FCancel = true; }
 
     // One poll of the hotfolder; the timer calls it every second.
     void HotfolderTimer();
@@ -81,6 +90,7 @@ private:
     void WriteHistory(const QString& verarbeitung);
     void CopyInvoiceTo(const QString& folder);
     void CheckLoaded() const;
+    void CheckNotBusy() const;
     void RaiseHotfolderUpdated();
     QStringList NewFilesInHotfolder() const;
     void RemoveDebris();
@@ -92,6 +102,8 @@ private:
     TWorkflowEvent FHotfolderUpdated;
     TWorkflowEvent FStateChanged;
     TWorkflowState FFlowState = wsNone;
+    bool FBusy = false;
+    std::atomic<bool> FCancel{false};
     QPointer<QTimer> timer;
     std::unique_ptr<TEHistory> dbconn;
     QSet<QString> FCleanedFolders;

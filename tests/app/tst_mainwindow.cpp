@@ -5,6 +5,8 @@
 #include "invoice/ERechnung.h"
 #include "services/EValidator.h"
 #include "mail/EMailImport.h"
+#include "platform/FileNames.h"
+#include "platform/FileSystem.h"
 #include "platform/UserPrompt.h"
 #include "settings/UnitSettings.h"
 #include "tests/support/PdfFixture.h"
@@ -61,6 +63,27 @@ QString PageText(TBrowserPane* pane)
         QTest::qWait(20);
     return text;
 }
+
+// Counts the events of one type that reach the objects it watches.
+class TEventCounter : public QObject
+{
+public:
+    TEventCounter(QEvent::Type type, int* count)
+        : FType(type)
+        , FCount(count)
+    {
+    }
+    bool eventFilter(QObject*, QEvent* e) override
+    {
+        if (e->type() == FType)
+            ++*FCount;
+        return false;
+    }
+
+private:
+    QEvent::Type FType;
+    int* FCount;
+};
 
 } // namespace
 
@@ -242,6 +265,90 @@ private Q_SLOTS:
         QVERIFY(form->rgAnzeigePdf->isEnabled());
         QCOMPARE(Switch(), QStringLiteral("PDF"));
         QVERIFY(form->wbRechnung->RequestedHtml().contains(QStringLiteral("Gesamtbetrag")));
+    }
+
+    // A slow service does not freeze the window: the list goes on, the wait cursor stays,
+    // a second invoice and a decision are refused until the verdict is there.
+    void windowGoesOnWhileTheServiceIsSlow()
+    {
+        TTlsTestServer::TAnswer slow;
+        slow.Body = ReadTestData(QStringLiteral("report-accept.xml")).toStdString();
+        slow.ContentType = "application/xml";
+        slow.DelayMs = 2500;
+        server.Answer("/validate", slow);
+        const QString first = folders->PutInvoice(QStringLiteral("langsam.xml"));
+        form->workflow->HotfolderTimer();
+
+        int paints = 0;
+        TEventCounter counter(QEvent::Paint, &paints);
+        form->StringGrid1->viewport()->installEventFilter(&counter);
+        QString listed, status;
+        bool waitCursor = false;
+        QTimer::singleShot(300, form.get(), [&] { folders->PutInvoice(QStringLiteral("neu.xml")); });
+        QTimer::singleShot(2000, form.get(), [&] {
+            for (int row = 0; row < form->StringGrid1->rowCount(); ++row)
+                listed += form->StringGrid1->item(row, 0) ? form->StringGrid1->item(row, 0)->text() + QLatin1Char(';') : QString();
+            waitCursor = QApplication::overrideCursor() && QApplication::overrideCursor()->shape() == Qt::WaitCursor;
+            form->SetFile(folders->Hot(QStringLiteral("neu.xml")));
+            status = form->StatusBar1->currentMessage();
+            Click(form->pAnnehmen);
+        });
+        QElapsedTimer clock;
+        clock.start();
+        form->SetFile(first);
+        ServeInvoiceServices(server);
+
+        QVERIFY(clock.elapsed() >= 2400);
+        QVERIFY2(listed.contains(QStringLiteral("neu.xml")), qPrintable(listed));
+        QVERIFY(paints > 0);
+        QVERIFY(waitCursor);
+        QCOMPARE(status, QStringLiteral("Bitte warten: %1 wird noch geprüft.").arg(first));
+        QCOMPARE(form->workflow->Rechnung()->OriginalFilePath(), first);
+        QCOMPARE(form->workflow->State(), wsShouldAccept);
+        QVERIFY(QDir(folders->Dir(QStringLiteral("dms"))).isEmpty()); // the click during the check filed nothing
+        QVERIFY(QFile::exists(first));
+    }
+
+    // Closing the window while a check runs cancels it; the window closes when it ended.
+    void closingWhileTheServiceIsSlow()
+    {
+        TTlsTestServer::TAnswer slow;
+        slow.Body = ReadTestData(QStringLiteral("report-accept.xml")).toStdString();
+        slow.ContentType = "application/xml";
+        slow.DelayMs = 30000;
+        server.Answer("/validate", slow);
+        bool closedAtOnce = true;
+        QTimer::singleShot(500, form.get(), [&] { closedAtOnce = form->close(); });
+        QElapsedTimer clock;
+        clock.start();
+        form->SetFile(folders->PutInvoice(QStringLiteral("abbruch.xml")));
+        ServeInvoiceServices(server);
+        QVERIFY(!closedAtOnce);
+        QVERIFY2(clock.elapsed() < 5000, qPrintable(QString::number(clock.elapsed())));
+        QVERIFY(!form->isVisible());
+        QVERIFY(ErrorMessages().isEmpty());
+    }
+
+    // A name that is not UTF-8 is listed readably and goes the whole way under its bytes.
+    void nameThatIsNotUtf8()
+    {
+        const QString made = folders->PutPdf(QStringLiteral("made.pdf"), ReadTestData(QStringLiteral("invoice-utf8.xml")));
+        const QString pdf = WriteFileNamedBytes(folders->Dir(QStringLiteral("hot")), "Beleg \xe4\xff.pdf", ReadFileBytes(made));
+        QFile::remove(made);
+        form->workflow->HotfolderTimer();
+        QCOMPARE(form->StringGrid1->item(0, 0)->text(), folders->Dir(QStringLiteral("hot")) + QStringLiteral("/Beleg äÿ.pdf"));
+        DoubleClick(0);
+        QCOMPARE(form->workflow->State(), wsShouldAccept);
+        QCOMPARE(form->workflow->Rechnung()->OriginalFilePath(), pdf);
+        QVERIFY2(form->wbRechnung->RequestedUrl().toEncoded().endsWith("/Beleg%20%E4%FF.pdf"),
+                 form->wbRechnung->RequestedUrl().toEncoded().constData());
+        Click(form->pAnnehmen);
+        QCOMPARE(form->workflow->State(), wsNone);
+        QVERIFY(ErrorMessages().isEmpty());
+        const QStringList filed = ListFileNames(folders->Dir(QStringLiteral("dms")));
+        QCOMPARE(filed.size(), 1);
+        QVERIFY(EncodeFileName(filed.front()).endsWith("_Beleg \xe4\xff.pdf"));
+        QVERIFY(ListFileNames(folders->Dir(QStringLiteral("hot"))).isEmpty());
     }
 
     void pdfWithoutXml()
