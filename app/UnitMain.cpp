@@ -17,6 +17,7 @@
 #include <QApplication>
 #include <QButtonGroup>
 #include <QCloseEvent>
+#include <QDateTime>
 #include <QDesktopServices>
 #include <QDir>
 #include <QFileInfo>
@@ -38,6 +39,17 @@ namespace {
 
 const QString kCaption = QStringLiteral("PALUDRA E-Rechnung Validator");
 
+// The report lists its facts as label/value pairs (dt/dd) whose lines only meet when the
+// labels fit their fixed width in the report's font (Calibri): in a wider font a label
+// wraps and every value slides up one line, so the reader pairs facts with the wrong
+// labels. As a grid, each label and its value share one row whatever the font.
+const QString kReportLayoutFix = QStringLiteral(
+    "<style>"
+    ".metadata dl{display:grid!important;grid-template-columns:max-content minmax(0,1fr);column-gap:1.5em;}"
+    ".metadata dt{float:none!important;width:auto!important;clear:none!important;grid-column:1;margin:0;}"
+    ".metadata dd{margin:0!important;grid-column:2;overflow-wrap:anywhere;}"
+    "</style>");
+
 // Shows the wait cursor while the blocking load, checks and filing run.
 class TWaitCursor
 {
@@ -47,13 +59,6 @@ public:
     TWaitCursor(const TWaitCursor&) = delete;
     TWaitCursor& operator=(const TWaitCursor&) = delete;
 };
-
-// The path with its extension replaced (or added).
-QString ChangeFileExt(const QString& path, const QString& extension)
-{
-    const QString current = ExtractFileExt(path);
-    return path.left(path.size() - current.size()) + extension;
-}
 
 // The file: URL of a local path, its bytes percent-encoded: blanks and "#" must not cut
 // it, and a name that is not UTF-8 must reach the browser as its own bytes.
@@ -73,6 +78,26 @@ QLabel* Caption(const QString& text, QWidget* parent)
 }
 
 } // namespace
+
+QString DuplicateNotice(const std::optional<THistoryEntry>& previous)
+{
+    QString text = QStringLiteral("Diese Rechnung wurde bereits schon einmal verarbeitet");
+    if (!previous)
+        return text;
+    const QDateTime when = QDateTime::fromString(previous->Zeitpunkt, QStringLiteral("yyyy-MM-dd HH:mm:ss"));
+    const QString at = when.isValid() ? QStringLiteral("Am %1 um %2 Uhr").arg(when.toString(QStringLiteral("dd.MM.yyyy")),
+                                                                              when.toString(QStringLiteral("HH:mm")))
+                                      : QStringLiteral("Am %1").arg(previous->Zeitpunkt);
+    QString who = previous->User.isEmpty() ? QStringLiteral("unbekannt") : previous->User;
+    if (!previous->PC.isEmpty())
+        who += QStringLiteral(" (Rechner %1)").arg(previous->PC);
+    text += QStringLiteral(":\r\n\r\n%1 %2 von %3.\r\nAbgelegt als: %4")
+                .arg(at, previous->Verarbeitung, who, previous->FileName);
+    if (previous->Count > 1)
+        text += QStringLiteral("\r\n\r\nDie Rechnung wurde insgesamt %1-mal entschieden; genannt ist die letzte Entscheidung.")
+                    .arg(previous->Count);
+    return text;
+}
 
 QColor ButtonFace()
 {
@@ -230,6 +255,9 @@ void TForm1::BuildLayout()
 
     for (TClickPanel* p : {pVerwerfen, pAnnehmen, pValidateHeader})
         p->SetColor(ButtonFace());
+    // Nothing is loaded yet: nothing to decide.
+    pVerwerfen->setEnabled(false);
+    pAnnehmen->setEnabled(false);
 }
 
 void TForm1::FormCreate()
@@ -403,32 +431,41 @@ void TForm1::SetFile(const QString& filepath)
         close();
         return;
     }
+    SetSwitchForLoadedInvoice();
+}
+
+// The switch always says what the invoice pane shows. A PDF is shown as the PDF first;
+// one that carries an invoice can be switched to its rendering. An XML invoice has
+// nothing but its rendering: "XML", and the switch stays off.
+void TForm1::SetSwitchForLoadedInvoice()
+{
     const TERechnung& r = *workflow->Rechnung();
-    QAbstractButton* pdf = rgAnzeigePdfItems->button(0);
-    QAbstractButton* xml = rgAnzeigePdfItems->button(1);
-    if (r.IsValid()) {
-        const bool pdfView = r.IsZugFerd() || r.IsSonstigeRechnung();
-        rgAnzeigePdf->setEnabled(pdfView);
-        (pdfView ? pdf : xml)->setChecked(true);
+    if (r.IsPdf()) {
+        rgAnzeigePdfItems->button(0)->setChecked(true);
+        rgAnzeigePdf->setEnabled(!r.GetXmlData().isEmpty());
         rgAnzeigePdfClick();
-    } else if (r.IsSonstigeRechnung()) {
-        pdf->setChecked(true);
-        rgAnzeigePdfClick();
+    } else {
+        rgAnzeigePdfItems->button(1)->setChecked(true); // the pane shows the rendering already
         rgAnzeigePdf->setEnabled(false);
-    } else if (r.IsInvalidZugFerd()) {
-        pdf->setChecked(true);
-        rgAnzeigePdfClick();
-        rgAnzeigePdf->setEnabled(true);
     }
-    // An XML invoice that failed validation leaves the switch as it was.
+}
+
+void TForm1::ClearSwitch()
+{
+    rgAnzeigePdf->setEnabled(false);
+    rgAnzeigePdfItems->setExclusive(false);
+    for (QAbstractButton* b : rgAnzeigePdfItems->buttons())
+        b->setChecked(false);
+    rgAnzeigePdfItems->setExclusive(true);
 }
 
 void TForm1::rgAnzeigePdfClick()
 {
     const TERechnung& r = *workflow->Rechnung();
     if (rgAnzeigePdfItems->checkedId() == 0) {
-        const QString pdf = QDir::fromNativeSeparators(ChangeFileExt(r.OriginalFilePath(), QStringLiteral(".pdf")));
-        wbRechnung->Navigate(LocalFileUrl(pdf));
+        // Only a PDF is ever shown as PDF: the file itself (a ".PDF" is no ".pdf" where names
+        // are case-sensitive).
+        wbRechnung->Navigate(LocalFileUrl(QDir::fromNativeSeparators(r.OriginalFilePath())));
     } else {
         ShowInBrowser(workflow->Rechnung()->Render(), wbRechnung);
     }
@@ -437,6 +474,13 @@ void TForm1::rgAnzeigePdfClick()
 void TForm1::WorkflowStateChanged(TEWorkflow* Sender)
 {
     TERechnung& r = *Sender->Rechnung();
+    // A decision needs a verdict: without one (nothing loaded, the checks still running or
+    // failed) neither panel nor the switch can be used.
+    const bool verdict = Sender->State() != wsNone && Sender->State() != wsLoaded;
+    pAnnehmen->setEnabled(verdict);
+    pVerwerfen->setEnabled(verdict);
+    if (!verdict)
+        ClearSwitch();
     switch (Sender->State()) {
     case wsNone:
         pVerwerfen->SetColor(ButtonFace());
@@ -449,7 +493,7 @@ void TForm1::WorkflowStateChanged(TEWorkflow* Sender)
     case wsLoaded:
         pVerwerfen->SetColor(ButtonFace());
         pAnnehmen->SetColor(ButtonFace());
-        ShowInBrowser(r.Validate(), wbValidator);
+        ShowInBrowser(kReportLayoutFix + r.Validate(), wbValidator);
         ShowInBrowser(r.Render(), wbRechnung);
         break;
     case wsShouldDeny:
@@ -466,8 +510,8 @@ void TForm1::WorkflowStateChanged(TEWorkflow* Sender)
         pVerwerfen->SetColor(kRed);
         pAnnehmen->SetColor(ButtonFace());
         QApplication::setOverrideCursor(Qt::ArrowCursor);
-        TUserPrompt::Ask({QStringLiteral("Achtung"), QStringLiteral("Diese Rechnung wurde bereits schon einmal verarbeitet"),
-                          TPromptIcon::Warning, TPromptButtons::Ok});
+        TUserPrompt::Ask({QStringLiteral("Achtung"), DuplicateNotice(Sender->PreviousDecision()), TPromptIcon::Warning,
+                          TPromptButtons::Ok});
         QApplication::restoreOverrideCursor();
         break;
     }
@@ -479,11 +523,12 @@ void TForm1::WorkflowStateChanged(TEWorkflow* Sender)
     }
 }
 
-// A decision against the verdict goes ahead on any answer but "Nein".
+// A decision against the verdict goes ahead only on "Ja": Enter and Escape mean "Nein",
+// so a hasty key press never files an invoice against the recommendation.
 bool TForm1::Confirmed(const QString& question) const
 {
-    return TUserPrompt::Ask({QStringLiteral("Warnung"), question, TPromptIcon::Question, TPromptButtons::YesNo})
-        != TPromptAnswer::No;
+    return TUserPrompt::Ask({QStringLiteral("Warnung"), question, TPromptIcon::Question, TPromptButtons::YesNo, true})
+        == TPromptAnswer::Yes;
 }
 
 void TForm1::pAnnehmenClick()

@@ -91,6 +91,8 @@ private:
     void HotfolderUpdated(TEWorkflow* Sender);
     void WorkflowStateChanged(TEWorkflow* Sender);
     bool Confirmed(const QString& question) const;
+    void SetSwitchForLoadedInvoice();
+    void ClearSwitch();
 
     TFormEinstellungen* FormEinstellungen = nullptr;
     QString FFatalError;
@@ -103,3 +105,6 @@ inline const QColor kRed(255, 0, 0);
 inline const QColor kLime(0, 255, 0);
 inline const QColor kYellow(255, 255, 0);
 QColor ButtonFace();
+
+// The notice for an invoice decided before: when, how, by whom and under which name.
+QString DuplicateNotice(const std::optional<THistoryEntry>& previous);

@@ -65,7 +65,7 @@ TEMailImport::TEMailImport(QObject* owner, std::function<TESettings*()> settings
                             "Vergleichen Sie den Fingerabdruck mit dem, den Ihr Mail-Anbieter nennt. "
                             "Soll diesem Zertifikat künftig vertraut werden?")
                  .arg(host, problem, fingerprint),
-             TPromptIcon::Question, TPromptButtons::YesNo});
+             TPromptIcon::Question, TPromptButtons::YesNo, true}); // Enter never trusts a certificate
         if (answer != TPromptAnswer::Yes)
             return false;
         if (TESettings* s = FSettings()) {

@@ -19,6 +19,9 @@ struct TPrompt
     QString Text;
     TPromptIcon Icon = TPromptIcon::None;
     TPromptButtons Buttons = TPromptButtons::Ok;
+    // For Yes/No: "Nein" is the button that Enter presses (Escape always means "Nein").
+    // For every question whose "Ja" goes against a recommendation.
+    bool DefaultNo = false;
 };
 
 struct TPromptBackend

@@ -8,7 +8,7 @@ PACKAGES=(
   qt6-base-dev qt6-webengine-dev libxkbcommon-dev
   libpoppler-qt6-dev libqpdf-dev libcurl4-openssl-dev libxml2-dev libsqlite3-dev libssl-dev libgmime-3.0-dev
   libcpp-httplib-dev
-  xvfb xauth fonts-dejavu-core
+  xvfb xauth fonts-dejavu-core fonts-crosextra-carlito
   dovecot-imapd qpdf poppler-utils openssl ca-certificates
   libglib2.0-bin gvfs gvfs-daemons dbus
 )

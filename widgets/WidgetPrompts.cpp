@@ -28,9 +28,10 @@ TPromptAnswer ShowBox(const TPrompt& prompt)
         break;
     }
     if (prompt.Buttons == TPromptButtons::YesNo) {
-        box.addButton(QStringLiteral("Ja"), QMessageBox::YesRole);
+        QPushButton* yes = box.addButton(QStringLiteral("Ja"), QMessageBox::YesRole);
         QPushButton* no = box.addButton(QStringLiteral("Nein"), QMessageBox::NoRole);
         box.setEscapeButton(no);
+        box.setDefaultButton(prompt.DefaultNo ? no : yes);
         box.exec();
         return box.clickedButton() == no ? TPromptAnswer::No : TPromptAnswer::Yes;
     }

@@ -34,6 +34,16 @@ const char* const kInsert =
     "INSERT INTO rechnungshistorie(FileName,Hash,Verarbeitung,Zeitpunkt,User,Domain,PC) "
     "VALUES(?, ?, ?, datetime('now','localtime'),?, ?, ?)";
 const char* const kCount = "SELECT COUNT(*) AS numhash FROM rechnungshistorie WHERE Hash=?";
+const char* const kLast =
+    "SELECT FileName, Verarbeitung, Zeitpunkt, User, Domain, PC, "
+    "(SELECT COUNT(*) FROM rechnungshistorie WHERE Hash=?1) FROM rechnungshistorie WHERE Hash=?1 "
+    "ORDER BY Zeitpunkt DESC, rowid DESC LIMIT 1";
+
+QString ColumnText(sqlite3_stmt* s, int column)
+{
+    const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(s, column));
+    return text ? QString::fromUtf8(text, sqlite3_column_bytes(s, column)) : QString();
+}
 
 void BindText(sqlite3_stmt* s, int index, const QString& value)
 {
@@ -123,4 +133,27 @@ bool TEHistory::IsKnownHash(const QString& hash)
     if (sqlite3_step(raw) != SQLITE_ROW)
         Raise();
     return sqlite3_column_int64(raw, 0) > 0;
+}
+
+std::optional<THistoryEntry> TEHistory::LastDecision(const QString& hash)
+{
+    sqlite3_stmt* raw = nullptr;
+    if (sqlite3_prepare_v2(dbconn, kLast, -1, &raw, nullptr) != SQLITE_OK)
+        Raise();
+    TStatement last(raw);
+    BindText(raw, 1, hash);
+    const int step = sqlite3_step(raw);
+    if (step == SQLITE_DONE)
+        return std::nullopt;
+    if (step != SQLITE_ROW)
+        Raise();
+    THistoryEntry entry;
+    entry.FileName = ColumnText(raw, 0);
+    entry.Verarbeitung = ColumnText(raw, 1);
+    entry.Zeitpunkt = ColumnText(raw, 2);
+    entry.User = ColumnText(raw, 3);
+    entry.Domain = ColumnText(raw, 4);
+    entry.PC = ColumnText(raw, 5);
+    entry.Count = sqlite3_column_int(raw, 6);
+    return entry;
 }

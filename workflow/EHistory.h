@@ -2,7 +2,21 @@
 
 #include <QString>
 
+#include <optional>
+
 struct sqlite3;
+
+// One decision of the history, as it was recorded.
+struct THistoryEntry
+{
+    QString FileName;     // the archive name
+    QString Verarbeitung; // "Akzeptiert" or "Abgelehnt"
+    QString Zeitpunkt;    // local time, "YYYY-MM-DD HH:MM:SS"
+    QString User;
+    QString Domain;
+    QString PC;
+    int Count = 0;        // how many decisions the history holds for the same invoice
+};
 
 // The decision history: one SQLite file per user with one table, "rechnungshistorie", in
 // which every accept or reject is one row. The connection stays open, with an exclusive
@@ -21,6 +35,8 @@ public:
     // Appends one row with the time and the user, domain and computer names.
     void WriteHistory(const QString& fileName, const QString& hash, const QString& verarbeitung);
     bool IsKnownHash(const QString& hash);
+    // The latest decision about the invoice with this hash, if any.
+    std::optional<THistoryEntry> LastDecision(const QString& hash);
 
     // erechnung.sqlite in the local application data folder.
     static QString DefaultPath();

@@ -136,6 +136,7 @@ void TEWorkflow::RaiseHotfolderUpdated()
 
 void TEWorkflow::Clear()
 {
+    FPreviousDecision.reset();
     Frechnung->Clear();
     SetState(wsNone);
 }
@@ -177,6 +178,11 @@ void TEWorkflow::Start(const QString& filename)
         break;
     }
     if (IsKnownHash(Frechnung->Hash())) {
+        try {
+            FPreviousDecision = dbconn->LastDecision(Frechnung->Hash());
+        } catch (...) {
+            FPreviousDecision.reset(); // the notice then goes without the details
+        }
         Frechnung->MarkAsDuplicate();
         SetState(wsDuplicate);
     }

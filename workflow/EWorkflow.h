@@ -1,5 +1,7 @@
 #pragma once
 
+#include "workflow/EHistory.h"
+
 #include <QHash>
 #include <QObject>
 #include <QPointer>
@@ -13,7 +15,6 @@
 
 class TERechnung;
 class TESettings;
-class TEHistory;
 
 enum TWorkflowState { wsNone, wsLoaded, wsShouldDeny, wsShouldAccept, wsDuplicate, wsWaveThrough };
 
@@ -73,6 +74,9 @@ public:
     const TWorkflowEvent& OnStateChanged() const { return FStateChanged; }
     void SetOnStateChanged(TWorkflowEvent event) { FStateChanged = std::move(event); }
     TESettings* Settings() const { return Fsettings; }
+    // For a duplicate: the latest decision the history holds about it (empty when it
+    // could not be read).
+    const std::optional<THistoryEntry>& PreviousDecision() const { return FPreviousDecision; }
     // Takes the settings to work with; the first time a folder is named, what a filing or
     // an import killed midway left in it is cleaned up.
     void SetSettings(TESettings* settings);
@@ -107,4 +111,5 @@ private:
     QPointer<QTimer> timer;
     std::unique_ptr<TEHistory> dbconn;
     QSet<QString> FCleanedFolders;
+    std::optional<THistoryEntry> FPreviousDecision;
 };

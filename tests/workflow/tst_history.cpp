@@ -110,6 +110,28 @@ private Q_SLOTS:
         QCOMPARE(rows[1].split(QLatin1Char('|'))[2], QStringLiteral("Akzeptiert"));
     }
 
+    // The duplicate notice reads the latest decision and how many there are.
+    void lastDecisionOfAnInvoice()
+    {
+        qputenv("USERNAME", "mmueller");
+        qputenv("COMPUTERNAME", "BUCHHALTUNG-2");
+        TEHistory history(path);
+        QVERIFY(!history.LastDecision(QStringLiteral("abc")).has_value());
+        history.WriteHistory(QStringLiteral("11111111_erst.xml"), QStringLiteral("abc"), QStringLiteral("Abgelehnt"));
+        history.WriteHistory(QStringLiteral("22222222_andere.xml"), QStringLiteral("def"), QStringLiteral("Akzeptiert"));
+        history.WriteHistory(QStringLiteral("33333333_dann.xml"), QStringLiteral("abc"), QStringLiteral("Akzeptiert"));
+        const auto last = history.LastDecision(QStringLiteral("abc"));
+        QVERIFY(last.has_value());
+        QCOMPARE(last->FileName, QStringLiteral("33333333_dann.xml"));
+        QCOMPARE(last->Verarbeitung, QStringLiteral("Akzeptiert"));
+        QCOMPARE(last->User, QStringLiteral("mmueller"));
+        QCOMPARE(last->PC, QStringLiteral("BUCHHALTUNG-2"));
+        QCOMPARE(last->Count, 2);
+        QVERIFY(QDateTime::fromString(last->Zeitpunkt, QStringLiteral("yyyy-MM-dd HH:mm:ss")).isValid());
+        qunsetenv("USERNAME");
+        qunsetenv("COMPUTERNAME");
+    }
+
     void unsetVariablesGiveEmptyText()
     {
         qunsetenv("USERDOMAIN");
