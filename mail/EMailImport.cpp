@@ -2,11 +2,13 @@
 
 #include "mail/MimeMessage.h"
 #include "mail/UniqueFileName.h"
+#include "platform/BackgroundCall.h"
 #include "platform/Exception.h"
 #include "platform/FileSystem.h"
 #include "platform/UserPrompt.h"
 #include "settings/ESettings.h"
 
+#include <QThread>
 #include <QTimer>
 
 namespace {
@@ -49,34 +51,61 @@ TEMailImport::TEMailImport(QObject* owner, std::function<TESettings*()> settings
 {
     tImap->setInterval(1000);
     connect(tImap, &QTimer::timeout, this, [this] { Guarded([this] { Tick(); }); });
-    imap.OnStatus = [this](const QString& text) {
-        if (OnStatus)
-            OnStatus(text);
-    };
-    imap.OnAlert = [this](const QString&) {
-        if (OnStatus)
-            OnStatus(QStringLiteral("IMAP Alert"));
-    };
+    // The network steps of a poll run on a worker thread (the window goes on meanwhile):
+    // what they report is handed to this object's thread, and a question waits there for
+    // the user's answer.
+    imap.OnStatus = [this](const QString& text) { Report(text); };
+    imap.OnAlert = [this](const QString&) { Report(QStringLiteral("IMAP Alert")); };
     imap.OnUntrustedCertificate = [this](const QString& host, const QString& fingerprint, const QString& problem) {
-        const TPromptAnswer answer = TUserPrompt::Ask(
-            {QStringLiteral("Warnung"),
-             QStringLiteral("Dem Zertifikat des Mail-Servers %1 vertraut das System nicht (%2).\r\n\r\n"
-                            "SHA-256-Fingerabdruck:\r\n%3\r\n\r\n"
-                            "Vergleichen Sie den Fingerabdruck mit dem, den Ihr Mail-Anbieter nennt. "
-                            "Soll diesem Zertifikat künftig vertraut werden?")
-                 .arg(host, problem, fingerprint),
-             TPromptIcon::Question, TPromptButtons::YesNo, true}); // Enter never trusts a certificate
-        if (answer != TPromptAnswer::Yes)
-            return false;
-        if (TESettings* s = FSettings()) {
-            s->MailZertifikat = fingerprint;
-            s->MailZertifikat.remove(QLatin1Char(':'));
-            s->MailZertifikat = s->MailZertifikat.toLower();
-            WriteMailCertificateToPersistent(*s);
-        }
-        return true;
+        bool trusted = false;
+        OnOwnThread([&] { trusted = AskToTrust(host, fingerprint, problem); });
+        return trusted;
     };
     tImap->start();
+}
+
+void TEMailImport::OnOwnThread(const std::function<void()>& work)
+{
+    if (QThread::currentThread() == thread())
+        work();
+    else
+        QMetaObject::invokeMethod(this, work, Qt::BlockingQueuedConnection);
+}
+
+void TEMailImport::Report(const QString& text)
+{
+    if (QThread::currentThread() == thread()) {
+        if (OnStatus)
+            OnStatus(text);
+        return;
+    }
+    QMetaObject::invokeMethod(
+        this,
+        [this, text] {
+            if (OnStatus)
+                OnStatus(text);
+        },
+        Qt::QueuedConnection);
+}
+
+bool TEMailImport::AskToTrust(const QString& host, const QString& fingerprint, const QString& problem)
+{
+    const TPromptAnswer answer = TUserPrompt::Ask(
+        {QStringLiteral("Warnung"),
+         WithReason(QStringLiteral("Dem Zertifikat des Mail-Servers %1 vertraut das System nicht.").arg(host),
+                    QStringLiteral("Prüfung durch OpenSSL"), problem)
+             + QStringLiteral("\r\n\r\nSHA-256-Fingerabdruck:\r\n%1\r\n\r\n"
+                              "Vergleichen Sie den Fingerabdruck mit dem, den Ihr Mail-Anbieter nennt. "
+                              "Soll diesem Zertifikat künftig vertraut werden?")
+                   .arg(fingerprint),
+         TPromptIcon::Question, TPromptButtons::YesNo, true}); // Enter never trusts a certificate
+    if (answer != TPromptAnswer::Yes)
+        return false;
+    if (TESettings* s = FSettings()) {
+        s->MailZertifikat = NormalizeFingerprint(fingerprint);
+        WriteMailCertificateToPersistent(*s);
+    }
+    return true;
 }
 
 void TEMailImport::Tick()
@@ -97,29 +126,41 @@ void TEMailImport::Tick()
     TESettings* settings = FSettings();
     if (!settings)
         return;
+    // The poll works with the settings as they are now; the dialog may change them
+    // while the network steps run.
+    const TESettings account = *settings;
 
-    if (imap.Connected()) {
-        if (imapTrash.isEmpty())
-            FindTrash();
-        const int count = imap.Select(QStringLiteral("INBOX"));
-        if (OnStatus)
-            OnStatus(QStringLiteral("Messages: %1").arg(count));
-        if (count > 0 && !settings->HotfolderPfad.isEmpty()) {
-            if (imapTrash.isEmpty()) {
-                if (OnStatus)
-                    OnStatus(QStringLiteral("Messages: %1 - kein Papierkorb-Ordner im Postfach gefunden, die Mails bleiben im "
-                                            "Posteingang")
-                                 .arg(count));
-            } else {
-                HandleLastMessage(*settings, count);
-            }
-        }
-    }
+    if (imap.Connected())
+        RunKeepingEventsFlowing([&] { Poll(account); });
 
     if (imap.Connected() || !settings->MailDisabled)
         ConnectImap();
     if (settings->MailDisabled && imap.Connected())
-        imap.Disconnect();
+        RunKeepingEventsFlowing([this] { imap.Disconnect(); });
+    // What the poll found stays in the status bar until the next poll says otherwise, not
+    // the connection's own messages.
+    if (imap.Connected() && !FSummary.isEmpty())
+        Report(FSummary);
+}
+
+void TEMailImport::Poll(const TESettings& settings)
+{
+    if (imapTrash.isEmpty())
+        FindTrash();
+    const int count = imap.Select(QStringLiteral("INBOX"));
+    Report(QStringLiteral("Messages: %1").arg(count));
+    FSummary = QStringLiteral("Messages: %1").arg(count);
+    if (imapTrash.isEmpty()) {
+        // Nothing can leave the inbox: say so, and keep saying so.
+        FSummary = QStringLiteral("Messages: %1 - kein Papierkorb-Ordner im Postfach gefunden, die Mails bleiben im Posteingang")
+                       .arg(count);
+        Report(FSummary);
+        return;
+    }
+    if (count > 0 && !settings.HotfolderPfad.isEmpty()) {
+        HandleLastMessage(settings, count);
+        FSummary = QStringLiteral("Messages: %1").arg(count - 1);
+    }
 }
 
 void TEMailImport::FindTrash()
@@ -139,8 +180,7 @@ void TEMailImport::FindTrash()
 void TEMailImport::HandleLastMessage(const TESettings& settings, int count)
 {
     const int n = count;
-    if (OnStatus)
-        OnStatus(ParseMailSubject(imap.FetchHeader(n)));
+    Report(ParseMailSubject(imap.FetchHeader(n)));
     const QString uid = imap.FetchUid(n);
     const QByteArray raw = imap.FetchMessage(n);
     if (uid.isEmpty() || raw.isEmpty())
@@ -191,14 +231,17 @@ void TEMailImport::ConnectImap()
     TESettings* settings = FSettings();
     if (!settings || settings->MailType != QLatin1String("IMAP"))
         return;
-    if (imap.Connected())
-        imap.Disconnect();
+    RunKeepingEventsFlowing([this] {
+        if (imap.Connected())
+            imap.Disconnect();
+    });
     ApplyAccount(*settings);
     try {
-        imap.Connect();
+        RunKeepingEventsFlowing([this] { imap.Connect(); });
     } catch (...) {
         const QString message = CurrentExceptionMessage();
-        imap.Disconnect();
+        RunKeepingEventsFlowing([this] { imap.Disconnect(); });
+        FSummary.clear();
         settings->MailDisabled = true;
         TUserPrompt::Ask({QStringLiteral("Mail Verbindungseinstellungen"),
                           message + QStringLiteral("\r\nBitte überprüfen Sie jetzt die IMAP-Einstellungen."),
@@ -208,6 +251,9 @@ void TEMailImport::ConnectImap()
 
 void TEMailImport::Disconnect()
 {
+    // During a poll the connection belongs to it; the poll connects anew at its end anyway.
+    if (FBusy)
+        return;
     if (imap.Connected())
-        imap.Disconnect();
+        RunKeepingEventsFlowing([this] { imap.Disconnect(); });
 }

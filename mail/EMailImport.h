@@ -22,7 +22,9 @@ public:
     TEMailImport(QObject* owner, std::function<TESettings*()> settings);
 
     // One poll. Connection failures are reported in a message box and switch the import
-    // off; every other failure is raised.
+    // off; every other failure is raised. The network steps run off this object's thread
+    // while its event loop goes on; the status texts come back to it in order, and what
+    // the poll found (how many mails, a missing trash folder) is the last word.
     void Tick();
     // (Re)connects with the current settings, as after the settings dialog.
     void ConnectImap();
@@ -40,11 +42,16 @@ public:
     void ApplyAccount(const TESettings& settings);
 
 private:
+    void Poll(const TESettings& settings);
     void HandleLastMessage(const TESettings& settings, int count);
     void FindTrash();
+    void Report(const QString& text);
+    void OnOwnThread(const std::function<void()>& work);
+    bool AskToTrust(const QString& host, const QString& fingerprint, const QString& problem);
 
     std::function<TESettings*()> FSettings;
     bool FBusy = false;
+    QString FSummary; // what the last poll found, shown once the connection is set up again
     // The port rule compares the TLS mode with the previous connection's; the port it
     // chose is kept for as long as the settings stay the same.
     TImapTls FLastMode = TImapTls::Implicit;

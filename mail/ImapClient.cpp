@@ -118,7 +118,13 @@ void TImapClient::CheckCertificate(const TCertificateCheck& check)
     if (check.Trusted)
         return;
     if (!TrustedFingerprint.isEmpty()) {
-        if (check.Fingerprint.compare(TrustedFingerprint, Qt::CaseInsensitive) == 0)
+        // Written as displayed or as stored: case, colons and blanks do not matter.
+        auto bare = [](const QString& f) {
+            QString hex = f;
+            hex.remove(QLatin1Char(':')).remove(QLatin1Char(' '));
+            return hex.toLower();
+        };
+        if (bare(check.Fingerprint) == bare(TrustedFingerprint))
             return;
         throw Exception(QStringLiteral("Das Zertifikat des Mail-Servers %1 ist nicht das, dem Sie vertraut haben.\r\n"
                                        "SHA-256: %2")
@@ -128,7 +134,9 @@ void TImapClient::CheckCertificate(const TCertificateCheck& check)
         TrustedFingerprint = check.Fingerprint;
         return;
     }
-    throw Exception(QStringLiteral("Das Zertifikat des Mail-Servers %1 ist nicht vertrauenswürdig: %2").arg(Host, check.Problem));
+    throw Exception(WithReason(QStringLiteral("Zertifikat nicht vertrauenswürdig: Das Zertifikat des Mail-Servers %1 wird nicht angenommen.")
+                                   .arg(Host),
+                               QStringLiteral("Prüfung durch OpenSSL"), check.Problem));
 }
 
 void TImapClient::ProtectConnection()
@@ -158,8 +166,8 @@ void TImapClient::Connect()
             CheckCertificate(FConnection.StartTls());
         const TImapResponse greeting = Read();
         if (greeting.Tag != "*" || (greeting.Status != "OK" && greeting.Status != "PREAUTH"))
-            throw Exception(QStringLiteral("Der Mail-Server %1 nimmt keine Verbindung an: %2")
-                                .arg(Host, QString::fromUtf8(greeting.Text)));
+            throw Exception(WithReason(QStringLiteral("Der Mail-Server %1 nimmt keine Verbindung an.").arg(Host),
+                                       QStringLiteral("Antwort des Servers"), QString::fromUtf8(greeting.Text)));
         TakeCapabilities(greeting);
         if (Tls == TImapTls::StartTlsRequired || Tls == TImapTls::StartTlsIfOffered)
             ProtectConnection();
@@ -174,7 +182,9 @@ void TImapClient::Connect()
         }
         const TResult result = Command(login);
         if (!result.Reply.Ok())
-            throw Exception(result.Reply.Text.isEmpty() ? QStringLiteral("Anmeldung abgelehnt") : result.Reply.Text);
+            throw Exception(WithReason(QStringLiteral("Anmeldung abgelehnt: Der Mail-Server %1 nimmt die Anmeldung als %2 nicht an.")
+                                           .arg(Host, User),
+                                       QStringLiteral("Antwort des Servers"), result.Reply.Text));
         if (FCapabilities.isEmpty())
             AskCapabilities();
         FLoggedIn = true;

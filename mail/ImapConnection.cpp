@@ -65,7 +65,7 @@ TCertificateCheck TImapConnection::StartTls()
 {
     FCtx = SSL_CTX_new(TLS_client_method());
     if (!FCtx)
-        throw Exception(QStringLiteral("TLS ist nicht verfügbar: %1").arg(OpenSslError()));
+        throw Exception(WithReason(QStringLiteral("TLS ist nicht verfügbar."), QStringLiteral("Meldung von OpenSSL"), OpenSslError()));
     SSL_CTX_set_default_verify_paths(FCtx);
     // The handshake completes whatever the certificate is; the check is ours, before any
     // password leaves the machine.
@@ -89,7 +89,8 @@ TCertificateCheck TImapConnection::StartTls()
         if (rc == 1)
             break;
         if (!WaitForTls(SSL_get_error(FSsl, rc)))
-            throw Exception(QStringLiteral("TLS-Aushandlung mit %1 fehlgeschlagen: %2").arg(FHost, OpenSslError()));
+            throw Exception(WithReason(QStringLiteral("TLS-Aushandlung mit %1 fehlgeschlagen.").arg(FHost),
+                                           QStringLiteral("Meldung von OpenSSL"), OpenSslError()));
     }
 
     TCertificateCheck check;
@@ -141,7 +142,8 @@ void TImapConnection::Fill()
                 continue;
             if (error == SSL_ERROR_ZERO_RETURN || error == SSL_ERROR_SYSCALL)
                 RaiseClosed();
-            throw Exception(QStringLiteral("TLS-Fehler mit %1: %2").arg(FHost, OpenSslError()));
+            throw Exception(WithReason(QStringLiteral("TLS-Fehler in der Verbindung mit %1.").arg(FHost),
+                                       QStringLiteral("Meldung von OpenSSL"), OpenSslError()));
         } else {
             const qint64 n = FSocket.Receive(chunk, sizeof chunk);
             if (n > 0) {
@@ -211,7 +213,8 @@ void TImapConnection::Write(const QByteArray& bytes)
                 continue;
             }
             if (!WaitForTls(SSL_get_error(FSsl, n)))
-                throw Exception(QStringLiteral("TLS-Fehler mit %1: %2").arg(FHost, OpenSslError()));
+                throw Exception(WithReason(QStringLiteral("TLS-Fehler in der Verbindung mit %1.").arg(FHost),
+                                       QStringLiteral("Meldung von OpenSSL"), OpenSslError()));
         } else {
             const qint64 n = FSocket.Send(bytes.constData() + done, bytes.size() - done);
             if (n > 0) {

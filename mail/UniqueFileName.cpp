@@ -40,12 +40,20 @@ QString SafeAttachmentName(const QString& filename)
         if (!IsForbidden(c))
             name += c;
     }
-    const QString trimmed = name.trimmed();
-    if (trimmed.isEmpty() || trimmed == QLatin1String(".") || trimmed == QLatin1String(".."))
+    // Leading dots and blanks go: "../../x.xml" would otherwise become the hidden
+    // "....x.xml". A name that is nothing but an extension (".pdf") keeps it, or a PDF
+    // would no longer be read as one.
+    qsizetype start = 0;
+    while (start < name.size() && (name.at(start) == QLatin1Char('.') || name.at(start).isSpace()))
+        ++start;
+    const QString stripped = name.mid(start);
+    if (stripped.trimmed().isEmpty())
         return QStringLiteral("Anhang");
-    if (IsDeviceName(name))
-        return QStringLiteral("Anhang") + ExtensionOf(name);
-    return name;
+    if (name == QLatin1Char('.') + stripped && !stripped.contains(QLatin1Char('.')))
+        return QStringLiteral("Anhang") + name;
+    if (IsDeviceName(stripped))
+        return QStringLiteral("Anhang") + ExtensionOf(stripped);
+    return stripped;
 }
 
 QString UniqueFileNameInFolder(const QString& folder, const QString& filename)

@@ -58,3 +58,11 @@ bool Guarded(const std::function<void()>& work) noexcept
         return false;
     }
 }
+
+QString WithReason(const QString& sentence, const QString& origin, const QString& detail)
+{
+    const QString trimmed = detail.trimmed();
+    if (trimmed.isEmpty())
+        return sentence;
+    return sentence + QStringLiteral("\r\n") + origin + QStringLiteral(": ") + trimmed;
+}

@@ -21,6 +21,11 @@ private:
     std::string FUtf8;
 };
 
+// A message as the program writes them: what failed, in a German sentence, and then the
+// text of whoever reported it (a server, OpenSSL, the system), which is often English:
+// "<sentence>\r\n<origin>: <detail>". Without a detail only the sentence.
+QString WithReason(const QString& sentence, const QString& origin, const QString& detail);
+
 // The central handler. The application installs one that shows the message in a message
 // box; until then (and in tools without windows) the message goes to the Qt log.
 using TExceptionHandler = std::function<void(const QString& message)>;

@@ -73,8 +73,8 @@ void TTcpSocket::Connect(const QString& host, quint16 port, int timeoutMs)
     addrinfo* addresses = nullptr;
     const int rc = getaddrinfo(host.toUtf8().constData(), QByteArray::number(port).constData(), &hints, &addresses);
     if (rc != 0 || !addresses)
-        throw Exception(QStringLiteral("Der Server %1 ist nicht bekannt: %2")
-                            .arg(host, QString::fromLocal8Bit(gai_strerror(rc))));
+        throw Exception(WithReason(QStringLiteral("Der Server %1 ist nicht bekannt.").arg(host), QStringLiteral("Meldung des Systems"),
+                                   QString::fromLocal8Bit(gai_strerror(rc))));
     QString lastError;
     for (addrinfo* a = addresses; a; a = a->ai_next) {
         const std::intptr_t h = std::intptr_t(::socket(a->ai_family, a->ai_socktype, a->ai_protocol));
@@ -104,7 +104,8 @@ void TTcpSocket::Connect(const QString& host, quint16 port, int timeoutMs)
         Close();
     }
     freeaddrinfo(addresses);
-    throw Exception(QStringLiteral("Verbindung zu %1 fehlgeschlagen: %2").arg(FPeer, lastError));
+    throw Exception(WithReason(QStringLiteral("Verbindung zu %1 fehlgeschlagen.").arg(FPeer), QStringLiteral("Meldung des Systems"),
+                               lastError));
 }
 
 bool TTcpSocket::Wait(bool write, int timeoutMs) const
@@ -122,7 +123,8 @@ bool TTcpSocket::Wait(bool write, int timeoutMs) const
         if (errno == EINTR)
             continue;
 #endif
-        throw Exception(QStringLiteral("Verbindung zu %1 gestört: %2").arg(FPeer, ErrorText(LastError())));
+        throw Exception(WithReason(QStringLiteral("Verbindung zu %1 gestört.").arg(FPeer), QStringLiteral("Meldung des Systems"),
+                                   ErrorText(LastError())));
     }
 }
 
@@ -158,5 +160,6 @@ qint64 TTcpSocket::Checked(qint64 result) const
     const int error = LastError();
     if (WouldBlock(error))
         return -1;
-    throw Exception(QStringLiteral("Verbindung zu %1 gestört: %2").arg(FPeer, ErrorText(error)));
+    throw Exception(WithReason(QStringLiteral("Verbindung zu %1 gestört.").arg(FPeer), QStringLiteral("Meldung des Systems"),
+                               ErrorText(error)));
 }

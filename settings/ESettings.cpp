@@ -147,7 +147,17 @@ void ReadSettingsFromPersistent(TESettings& settings)
     settings.MailPass = DecodePassword(text("MailPass", QString()));
     settings.MailDisabled = ReadBoolean(ini, QStringLiteral("MailDisabled"), true);
     settings.CreateFolderDisabled = ReadBoolean(ini, QStringLiteral("CreateFolderDisabled"), false);
-    settings.MailZertifikat = text("MailZertifikat", QString());
+    settings.MailZertifikat = NormalizeFingerprint(text("MailZertifikat", QString()));
+}
+
+QString NormalizeFingerprint(const QString& fingerprint)
+{
+    QString hex;
+    for (QChar c : fingerprint) {
+        if (c != QLatin1Char(':') && !c.isSpace())
+            hex += c.toLower();
+    }
+    return hex;
 }
 
 void WriteSettingsToPersistent(const TESettings& settings)
@@ -173,5 +183,5 @@ void WriteSettingsToPersistent(const TESettings& settings)
 
 void WriteMailCertificateToPersistent(const TESettings& settings)
 {
-    Write(GetSettingsFile(), QStringLiteral("MailZertifikat"), settings.MailZertifikat);
+    Write(GetSettingsFile(), QStringLiteral("MailZertifikat"), NormalizeFingerprint(settings.MailZertifikat));
 }

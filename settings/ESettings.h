@@ -19,10 +19,14 @@ public:
     QString MailPass;               // plain text in memory
     bool MailDisabled = false;
     bool CreateFolderDisabled = false;
-    // SHA-256 fingerprint (hex) of a mail server certificate the user chose to trust
-    // although the system does not; empty when none.
+    // SHA-256 fingerprint of a mail server certificate the user chose to trust although the
+    // system does not; empty when none. Held and written as 64 lower-case hex digits; read
+    // also as displayed ("FA:C2:...", any case, colons or blanks between the pairs).
     QString MailZertifikat;
 };
+
+// A fingerprint in the form the settings hold: colons and blanks dropped, lower case.
+QString NormalizeFingerprint(const QString& fingerprint);
 
 // The mail host offered when nothing is stored.
 inline constexpr const char* kDefaultMailServer = "imap.paludra.de";

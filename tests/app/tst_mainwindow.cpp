@@ -9,6 +9,8 @@
 #include "platform/FileSystem.h"
 #include "platform/UserPrompt.h"
 #include "settings/UnitSettings.h"
+#include "settings/ESettings.h"
+#include "tests/support/DovecotFixture.h"
 #include "tests/support/PdfFixture.h"
 #include "tests/support/TestEnvironment.h"
 #include "tests/support/InvoiceFolders.h"
@@ -611,6 +613,37 @@ private Q_SLOTS:
         QCOMPARE(form->MailImport->tImap->parent(), form.get());
         form->MailImport->OnStatus(QStringLiteral("Messages: 3"));
         QCOMPARE(form->StatusBar1->currentMessage(), QStringLiteral("Messages: 3"));
+    }
+
+    // Against a real server without a trash folder, the status bar says why no mail
+    // arrives, and keeps saying it after every poll.
+    void mailStatusWithoutTrashFolder()
+    {
+        const QString unavailable = TDovecot::Unavailable();
+        if (!unavailable.isEmpty())
+            QSKIP(qPrintable(unavailable));
+        TDovecot dovecot({true, {}});
+        dovecot.Deliver(BuildMail("Rechnung", {{"filename=\"r.pdf\"", "application/pdf", "%PDF"}}));
+        TESettings* s = dialog->Settings();
+        s->MailType = QStringLiteral("IMAP");
+        s->MailServer = QStringLiteral("127.0.0.1");
+        s->MailPort = dovecot.ImapPort();
+        s->MailTLS = 0;
+        s->MailUser = TDovecot::User();
+        s->MailPass = TDovecot::Password();
+        s->MailDisabled = false;
+        form->MailImport->tImap->stop();
+        const QString expected =
+            QStringLiteral("Messages: 1 - kein Papierkorb-Ordner im Postfach gefunden, die Mails bleiben im Posteingang");
+        for (int poll = 0; poll < 3; ++poll) {
+            form->MailImport->Tick();
+            if (poll > 0)
+                QCOMPARE(form->StatusBar1->currentMessage(), expected);
+        }
+        QCOMPARE(dovecot.Messages(QStringLiteral("INBOX")).size(), 1);
+        QVERIFY(ErrorMessages().isEmpty());
+        s->MailDisabled = true;
+        form->MailImport->Tick();
     }
 
     void loadButton()

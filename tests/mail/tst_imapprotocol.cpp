@@ -158,10 +158,15 @@ private Q_SLOTS:
         QTest::newRow("taken twice") << QStringList{QStringLiteral("rechnung.pdf"), QStringLiteral("rechnung(2).pdf")}
                                      << QStringLiteral("rechnung.pdf") << QStringLiteral("rechnung(3).pdf");
         QTest::newRow("no dot") << QStringList{QStringLiteral("rechnung")} << QStringLiteral("rechnung") << QStringLiteral("rechnung(2)");
-        QTest::newRow("leading dot") << QStringList{QStringLiteral(".xml")} << QStringLiteral(".xml") << QStringLiteral("(2).xml");
+        QTest::newRow("only an extension") << QStringList{QStringLiteral("Anhang.xml")} << QStringLiteral(".xml") << QStringLiteral("Anhang(2).xml");
+        QTest::newRow("hidden name") << QStringList() << QStringLiteral(".rechnung.xml") << QStringLiteral("rechnung.xml");
+        QTest::newRow("dots and blanks in front") << QStringList() << QStringLiteral(" . .. r.pdf") << QStringLiteral("r.pdf");
+        QTest::newRow("dots only") << QStringList() << QStringLiteral("...") << QStringLiteral("Anhang");
+        QTest::newRow("dots in front of a device name") << QStringList() << QStringLiteral("..nul.txt") << QStringLiteral("Anhang.txt");
         QTest::newRow("forbidden characters") << QStringList() << QStringLiteral("a:b?.xml") << QStringLiteral("ab.xml");
-        QTest::newRow("path in the name") << QStringList() << QStringLiteral("../../etc/passwd") << QStringLiteral("....etcpasswd");
-        QTest::newRow("backslashes") << QStringList() << QStringLiteral("..\\..\\x.pdf") << QStringLiteral("....x.pdf");
+        QTest::newRow("path in the name") << QStringList() << QStringLiteral("../../etc/passwd") << QStringLiteral("etcpasswd");
+        QTest::newRow("backslashes") << QStringList() << QStringLiteral("..\\..\\x.pdf") << QStringLiteral("x.pdf");
+        QTest::newRow("climbing to an xml") << QStringList() << QStringLiteral("../../x.xml") << QStringLiteral("x.xml");
         QTest::newRow("dot dot") << QStringList() << QStringLiteral("..") << QStringLiteral("Anhang");
         QTest::newRow("only forbidden") << QStringList() << QStringLiteral("???") << QStringLiteral("Anhang");
         QTest::newRow("device name") << QStringList() << QStringLiteral("CON.pdf") << QStringLiteral("Anhang.pdf");

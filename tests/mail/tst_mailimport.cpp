@@ -280,7 +280,8 @@ private Q_SLOTS:
         mail->Tick();
         mail->Tick();
         QVERIFY(mail->imapTrash.isEmpty());
-        QVERIFY(statuses.contains(QStringLiteral("Messages: 1 - kein Papierkorb-Ordner im Postfach gefunden, die Mails bleiben im Posteingang")));
+        // The last word of every poll, until a trash folder turns up.
+        QCOMPARE(statuses.last(), QStringLiteral("Messages: 1 - kein Papierkorb-Ordner im Postfach gefunden, die Mails bleiben im Posteingang"));
         QVERIFY(Names(Hot()).isEmpty());
         QCOMPARE(dovecot->Messages(QStringLiteral("INBOX")).size(), 1);
     }
@@ -318,6 +319,11 @@ private Q_SLOTS:
         mail->Tick();
         const QList<TPrompt> boxes = PromptsWith(kConnectionBox);
         QCOMPARE(boxes.size(), 1);
+        // What failed in German first, then the server's own words.
+        QVERIFY2(boxes[0].Text.startsWith(QStringLiteral("Anmeldung abgelehnt: Der Mail-Server 127.0.0.1 nimmt die Anmeldung als %1 "
+                                                         "nicht an.\r\nAntwort des Servers: ")
+                                              .arg(TDovecot::User())),
+                 qPrintable(boxes[0].Text));
         QVERIFY2(boxes[0].Text.contains(QStringLiteral("Authentication failed")), qPrintable(boxes[0].Text));
         QVERIFY(boxes[0].Text.endsWith(QStringLiteral("\r\nBitte überprüfen Sie jetzt die IMAP-Einstellungen.")));
         QCOMPARE(boxes[0].Buttons, TPromptButtons::Ok);
@@ -366,6 +372,62 @@ private Q_SLOTS:
         QVERIFY2(mail->Connected(), qPrintable(TUserPrompt::Asked().value(0).Text));
         QCOMPARE(mail->imap.Encrypted(), encrypted);
         QVERIFY(TUserPrompt::Asked().isEmpty());
+    }
+
+    // A fingerprint written as it is displayed (or in any case) is the same fingerprint.
+    void trustedFingerprintInEveryForm_data()
+    {
+        QTest::addColumn<QString>("form");
+        QTest::newRow("stored form") << QStringLiteral("lower");
+        QTest::newRow("as displayed") << QStringLiteral("display");
+        QTest::newRow("upper case, no colons") << QStringLiteral("upper");
+        QTest::newRow("blanks between pairs") << QStringLiteral("blanks");
+    }
+
+    void trustedFingerprintInEveryForm()
+    {
+        QFETCH(QString, form);
+        StartDovecot();
+        UseDovecot(1, true);
+        const QString hex = QString::fromLatin1(dovecot->Certificate().Sha256Fingerprint);
+        QStringList pairs;
+        for (qsizetype i = 0; i < hex.size(); i += 2)
+            pairs << hex.mid(i, 2);
+        const QString written = form == QLatin1String("display") ? pairs.join(QLatin1Char(':')).toUpper()
+            : form == QLatin1String("upper")                     ? hex.toUpper()
+            : form == QLatin1String("blanks")                    ? pairs.join(QLatin1Char(' '))
+                                                                 : hex;
+        WriteProfileString(GetSettingsFile(), QStringLiteral("Main"), QStringLiteral("MailZertifikat"), written);
+        TESettings read;
+        ReadSettingsFromPersistent(read);
+        QCOMPARE(read.MailZertifikat, hex.toLower());
+        settings.MailZertifikat = written;
+        mail->Tick();
+        QVERIFY2(mail->Connected(), qPrintable(TUserPrompt::Asked().value(0).Text));
+        QVERIFY(TUserPrompt::Asked().isEmpty());
+        WriteMailCertificateToPersistent(settings);
+        QCOMPARE(ReadProfileString(GetSettingsFile(), QStringLiteral("Main"), QStringLiteral("MailZertifikat"), {}), hex.toLower());
+    }
+
+    // The poll's network steps do not hold up the event loop, and what the poll found is
+    // the last word in the status bar, not the reconnection's messages.
+    void statusOfAPoll()
+    {
+        StartDovecot();
+        dovecot->Deliver(BuildMail("Eins", {{"filename=\"1.pdf\"", "application/pdf", "1"}}));
+        dovecot->Deliver(BuildMail("Zwei", {{"filename=\"2.pdf\"", "application/pdf", "2"}}));
+        UseDovecot(0);
+        int ticks = 0;
+        QTimer meanwhile;
+        connect(&meanwhile, &QTimer::timeout, [&] { ++ticks; });
+        meanwhile.start(5);
+        mail->Tick();
+        statuses.clear();
+        mail->Tick();
+        QVERIFY(ticks > 0);
+        QCOMPARE(statuses.value(0), QStringLiteral("Messages: 2"));
+        QCOMPARE(statuses.value(1), QStringLiteral("Zwei"));
+        QCOMPARE(statuses.last(), QStringLiteral("Messages: 1"));
     }
 
     void serverWithoutStartTls()
@@ -449,7 +511,10 @@ private Q_SLOTS:
         mail->Tick();
         QVERIFY(!mail->Connected());
         QVERIFY(settings.MailZertifikat.isEmpty());
-        QVERIFY(PromptsWith(kConnectionBox).value(0).Text.startsWith(QStringLiteral("Das Zertifikat des Mail-Servers 127.0.0.1 ist nicht vertrauenswürdig")));
+        const QString text = PromptsWith(kConnectionBox).value(0).Text;
+        QVERIFY2(text.startsWith(QStringLiteral("Zertifikat nicht vertrauenswürdig: Das Zertifikat des Mail-Servers 127.0.0.1 "
+                                                "wird nicht angenommen.\r\nPrüfung durch OpenSSL: ")),
+                 qPrintable(text));
         QVERIFY(settings.MailDisabled);
     }
 
