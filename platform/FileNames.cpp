@@ -2,7 +2,7 @@
 
 #include "platform/AnsiCodePage.h"
 
-#include <QStringDecoder>
+#include <QUtf8StringView>
 
 namespace {
 
@@ -54,11 +54,9 @@ QString DecodeFileName(const QByteArray& bytes)
 #ifdef Q_OS_WIN
     return QString::fromUtf8(bytes);
 #else
-    QStringDecoder strict(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
-    QString text = strict.decode(bytes);
-    if (!strict.hasError())
-        return text;
-    text.clear();
+    if (QUtf8StringView(bytes).isValidUtf8())
+        return QString::fromUtf8(bytes);
+    QString text;
     const auto* p = reinterpret_cast<const unsigned char*>(bytes.constData());
     const qsizetype size = bytes.size();
     for (qsizetype i = 0; i < size;) {

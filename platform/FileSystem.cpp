@@ -2,6 +2,7 @@
 
 #include "platform/Exception.h"
 #include "platform/FileNames.h"
+#include "platform/Paths.h"
 
 #include <QBuffer>
 #include <QDateTime>
@@ -69,6 +70,36 @@ bool DirectoryExists(const QString& path)
 QStringList ListFileNames(const QString& folder, bool /*withOthers*/)
 {
     return QDir(folder).entryList(QDir::Files | QDir::Hidden | QDir::System, QDir::Name | QDir::IgnoreCase);
+}
+
+void ForEachFileName(const QString& folder, bool withOthers, const std::function<void(std::string_view name)>& found)
+{
+    for (const QString& name : ListFileNames(folder, withOthers)) {
+        const QByteArray utf8 = name.toUtf8();
+        found(std::string_view(utf8.constData(), size_t(utf8.size())));
+    }
+}
+
+QByteArray PathKey(const QString& path)
+{
+    return path.toUpper().toUtf8();
+}
+
+TFolderKeys::TFolderKeys(const QString& folder)
+    : FFolder(folder)
+{
+}
+
+std::string_view TFolderKeys::KeyOf(std::string_view name)
+{
+    const QString path = JoinPath(FFolder, QString::fromUtf8(name.data(), qsizetype(name.size())));
+    FBuffer = PathKey(path).toStdString();
+    return FBuffer;
+}
+
+bool FileExistsNative(const QByteArray& path)
+{
+    return FileExists(QString::fromUtf8(path));
 }
 
 bool HasInvalidPathChars(const QString& path)
@@ -270,31 +301,70 @@ bool DirectoryExists(const QString& path)
     return Stat(path, st) && S_ISDIR(st.st_mode);
 }
 
-QStringList ListFileNames(const QString& folder, bool withOthers)
+void ForEachFileName(const QString& folder, bool withOthers, const std::function<void(std::string_view name)>& found)
 {
     const QByteArray encoded = EncodeFileName(folder);
     DIR* dir = ::opendir(encoded.constData());
     if (!dir)
         throw Exception(SystemText(errno) + QStringLiteral("\r\n[") + DisplayFileName(folder) + QLatin1Char(']'));
-    QStringList names;
-    const QByteArray prefix = encoded.endsWith('/') ? encoded : encoded + '/';
-    while (const dirent* entry = ::readdir(dir)) {
-        const char* name = entry->d_name;
-        if (name[0] == '.' && (name[1] == '\0' || (name[1] == '.' && name[2] == '\0')))
-            continue;
-        bool wanted = entry->d_type == DT_REG || (withOthers && entry->d_type != DT_DIR && entry->d_type != DT_LNK
-                                                   && entry->d_type != DT_UNKNOWN);
-        if (entry->d_type == DT_LNK || entry->d_type == DT_UNKNOWN) {
-            // Links are followed; only what they point to counts.
-            struct stat st;
-            wanted = ::stat((prefix + name).constData(), &st) == 0
-                && (S_ISREG(st.st_mode) || (withOthers && !S_ISDIR(st.st_mode)));
+    std::string path = encoded.endsWith('/') ? encoded.toStdString() : encoded.toStdString() + '/';
+    const size_t prefix = path.size();
+    try {
+        while (const dirent* entry = ::readdir(dir)) {
+            const char* name = entry->d_name;
+            if (name[0] == '.' && (name[1] == '\0' || (name[1] == '.' && name[2] == '\0')))
+                continue;
+            bool wanted = entry->d_type == DT_REG
+                || (withOthers && entry->d_type != DT_DIR && entry->d_type != DT_LNK && entry->d_type != DT_UNKNOWN);
+            if (entry->d_type == DT_LNK || entry->d_type == DT_UNKNOWN) {
+                // Links are followed; only what they point to counts.
+                path.resize(prefix);
+                path += name;
+                struct stat st;
+                wanted = ::stat(path.c_str(), &st) == 0 && (S_ISREG(st.st_mode) || (withOthers && !S_ISDIR(st.st_mode)));
+            }
+            if (wanted)
+                found(std::string_view(name));
         }
-        if (wanted)
-            names << DecodeFileName(QByteArray(name));
+    } catch (...) {
+        ::closedir(dir);
+        throw;
     }
     ::closedir(dir);
+}
+
+QStringList ListFileNames(const QString& folder, bool withOthers)
+{
+    QStringList names;
+    ForEachFileName(folder, withOthers, [&names](std::string_view name) {
+        names << DecodeFileName(QByteArray(name.data(), qsizetype(name.size())));
+    });
     return names;
+}
+
+QByteArray PathKey(const QString& path)
+{
+    return EncodeFileName(path);
+}
+
+TFolderKeys::TFolderKeys(const QString& folder)
+    : FFolder(folder)
+    , FBuffer(PathKey(JoinPath(folder, QString())).toStdString())
+    , FPrefix(FBuffer.size())
+{
+}
+
+std::string_view TFolderKeys::KeyOf(std::string_view name)
+{
+    FBuffer.resize(FPrefix);
+    FBuffer += name;
+    return FBuffer;
+}
+
+bool FileExistsNative(const QByteArray& path)
+{
+    struct stat st;
+    return !path.isEmpty() && ::stat(path.constData(), &st) == 0 && !S_ISDIR(st.st_mode);
 }
 
 bool HasInvalidPathChars(const QString& path)

@@ -3,6 +3,10 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
+#include <string>
+#include <string_view>
+
 class QFile;
 class QIODevice;
 
@@ -20,6 +24,35 @@ bool DirectoryExists(const QString& path);
 // withOthers also the FIFOs, sockets and devices (never folders). Raises with the system's
 // text when the folder cannot be read.
 QStringList ListFileNames(const QString& folder, bool withOthers = false);
+
+// Calls found(name) for each regular file directly in folder (links followed; with
+// withOthers also FIFOs, sockets and devices, never folders), with the name's bytes as the
+// system gives them (Linux; UTF-8 elsewhere), in the order the file system gives them.
+// Decodes nothing: for a poll that only wants to know what is new. Raises with the
+// system's text when the folder cannot be read.
+void ForEachFileName(const QString& folder, bool withOthers, const std::function<void(std::string_view name)>& found);
+
+// A path in the form in which lookups compare paths: its bytes for the system calls on
+// Linux (names are case-sensitive), its upper-cased UTF-8 on Windows.
+QByteArray PathKey(const QString& path);
+
+// The keys of the files in one folder, made from the names that ForEachFileName gives,
+// without building a QString per name (the poll of a folder of thousands of files).
+class TFolderKeys
+{
+public:
+    explicit TFolderKeys(const QString& folder);
+    // The key of folder/name; valid until the next call.
+    std::string_view KeyOf(std::string_view name);
+
+private:
+    QString FFolder;
+    std::string FBuffer;
+    size_t FPrefix = 0;
+};
+
+// Whether a file (not a folder) exists at a path given as EncodeFileName's bytes.
+bool FileExistsNative(const QByteArray& path);
 
 // Whether path holds a character that the platform does not allow in paths, or a
 // wildcard: on Windows control characters, <>"| and * ?; elsewhere only NUL.

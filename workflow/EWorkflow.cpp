@@ -48,29 +48,28 @@ void CheckCopyPath(const QString& path, bool isSource)
 
 qsizetype TFileList::IndexOf(const QString& path) const
 {
-    if (!FIndexValid) {
-        FIndex.clear();
-        FIndex.reserve(FItems.size());
-        for (qsizetype i = 0; i < FItems.size(); ++i)
-            FIndex.insert(PathLookupKey(FItems[i]), i);
-        FIndexValid = true;
-    }
-    return FIndex.value(PathLookupKey(path), -1);
+    const QByteArray key = PathKey(path);
+    if (!ContainsKey(std::string_view(key.constData(), size_t(key.size()))))
+        return -1;
+    return FKeys.indexOf(key);
 }
 
 void TFileList::Add(const QString& path)
 {
-    // Appending keeps every index valid: only the new entry is added to it, so a tick that
-    // finds thousands of files does not rebuild the index for each of them.
-    if (FIndexValid)
-        FIndex.insert(PathLookupKey(path), FItems.size());
+    QByteArray native = EncodeFileName(path);
+    QByteArray key = FileNamesCaseInsensitive() ? PathKey(path) : native; // the same bytes where case counts
+    FIndex.emplace(key.constData(), size_t(key.size()));
     FItems.append(path);
+    FNative.append(std::move(native));
+    FKeys.append(std::move(key));
 }
 
 void TFileList::Delete(qsizetype i)
 {
+    FIndex.erase(FKeys[i].toStdString());
     FItems.removeAt(i);
-    FIndexValid = false;
+    FNative.removeAt(i);
+    FKeys.removeAt(i);
 }
 
 TEWorkflow::TEWorkflow(QObject* AOwner, const QString& historyPath)
@@ -262,6 +261,7 @@ void TEWorkflow::RemoveFromFiles(const QString& path)
     if (i < 0)
         return;
     FFiles.Delete(i);
+    FLastListing.clear(); // a file of the same name may come back
     RaiseHotfolderUpdated();
 }
 
@@ -283,8 +283,9 @@ void TEWorkflow::HotfolderTimer()
     bool changed = false;
     // Backwards, so that the entries still to be visited keep their indices.
     for (qsizetype i = FFiles.Count() - 1; i >= 0; --i) {
-        if (!FileExists(FFiles[i])) {
+        if (!FileExistsNative(FFiles.Native(i))) {
             FFiles.Delete(i);
+            FLastListing.clear();
             changed = true;
         }
     }
@@ -304,19 +305,40 @@ void TEWorkflow::HotfolderTimer()
         RaiseHotfolderUpdated();
 }
 
-QStringList TEWorkflow::NewFilesInHotfolder() const
+QStringList TEWorkflow::NewFilesInHotfolder()
 {
     const QString folder = Fsettings->HotfolderPfad;
-    if (folder.isEmpty() || !DirectoryExists(folder))
+    if (folder.isEmpty() || !DirectoryExists(folder)) {
+        FLastListing.clear();
         return {};
-    QStringList found;
-    for (const QString& name : ListFileNames(folder)) {
-        if (IsOwnTemporaryFileName(name))
-            continue; // an attachment or a copy being written, or what a crash left of one
-        QString path = JoinPath(folder, name);
-        if (FFiles.IndexOf(path) < 0)
-            found << std::move(path);
     }
+    QStringList found;
+    TFolderKeys keys(folder);
+    std::string listing;
+    listing.reserve(FLastListing.size());
+    bool same = folder == FLastListingFolder && !FLastListing.empty();
+    size_t cursor = 0;
+    ForEachFileName(folder, false, [&](std::string_view name) {
+        listing.append(name);
+        listing.push_back('\0');
+        if (same) {
+            if (FLastListing.size() > cursor + name.size() && FLastListing.compare(cursor, name.size(), name) == 0
+                && FLastListing[cursor + name.size()] == '\0') {
+                cursor += name.size() + 1;
+                return; // as last time
+            }
+            same = false;
+        }
+        // A known file is recognised by its bytes; only a new name is decoded.
+        if (FFiles.ContainsKey(keys.KeyOf(name)))
+            return;
+        const QString decoded = DecodeFileName(QByteArray(name.data(), qsizetype(name.size())));
+        if (IsOwnTemporaryFileName(decoded))
+            return; // an attachment or a copy being written, or what a crash left of one
+        found << JoinPath(folder, decoded);
+    });
+    FLastListing = std::move(listing);
+    FLastListingFolder = folder;
     // The new files of one tick are listed by name, as a folder window shows them.
     std::sort(found.begin(), found.end(), [](const QString& a, const QString& b) {
         return QString::compare(a, b, Qt::CaseInsensitive) < 0;

@@ -2,7 +2,6 @@
 
 #include "workflow/EHistory.h"
 
-#include <QHash>
 #include <QObject>
 #include <QPointer>
 #include <QSet>
@@ -12,6 +11,9 @@
 #include <atomic>
 #include <functional>
 #include <memory>
+#include <string>
+#include <string_view>
+#include <unordered_set>
 
 class TERechnung;
 class TESettings;
@@ -22,22 +24,32 @@ class TEWorkflow;
 // A notification of the engine; an unset one is not called.
 using TWorkflowEvent = std::function<void(TEWorkflow* Sender)>;
 
-// The files found in the hotfolder, in the order they were found, with an index for
-// lookups by path (case-insensitive on Windows, exact elsewhere).
+// The files found in the hotfolder, in the order they were found. Each keeps the bytes
+// the system calls take and its lookup key (see PathKey), so that a poll of a folder of
+// thousands of files tests and compares bytes and decodes only the names that are new.
 class TFileList
 {
 public:
     qsizetype Count() const { return FItems.size(); }
     const QString& operator[](qsizetype i) const { return FItems[i]; }
     const QStringList& Items() const { return FItems; }
+    const QByteArray& Native(qsizetype i) const { return FNative[i]; }
     qsizetype IndexOf(const QString& path) const;
+    bool ContainsKey(std::string_view key) const { return FIndex.find(key) != FIndex.end(); }
     void Add(const QString& path);
     void Delete(qsizetype i);
 
 private:
+    struct THash
+    {
+        using is_transparent = void;
+        size_t operator()(std::string_view s) const { return std::hash<std::string_view>()(s); }
+    };
+
     QStringList FItems;
-    mutable QHash<QString, qsizetype> FIndex;
-    mutable bool FIndexValid = true;
+    QList<QByteArray> FNative;
+    QList<QByteArray> FKeys;
+    std::unordered_set<std::string, THash, std::equal_to<>> FIndex;
 };
 
 // The workflow engine: keeps the list of files in the hotfolder, runs one invoice at a
@@ -96,12 +108,17 @@ private:
     void CheckLoaded() const;
     void CheckNotBusy() const;
     void RaiseHotfolderUpdated();
-    QStringList NewFilesInHotfolder() const;
+    QStringList NewFilesInHotfolder();
     void RemoveDebris();
 
     QObject* Owner;
     std::unique_ptr<TERechnung> Frechnung;
     TFileList FFiles;
+    // The hotfolder's listing at the last poll: the names in the order the file system gave
+    // them, each followed by a NUL. A poll that meets the same listing again, while the
+    // list lost nothing meanwhile, knows that nothing is new without a lookup per name.
+    std::string FLastListing;
+    QString FLastListingFolder;
     TESettings* Fsettings = nullptr;
     TWorkflowEvent FHotfolderUpdated;
     TWorkflowEvent FStateChanged;

@@ -160,6 +160,36 @@ private Q_SLOTS:
         QCOMPARE(hotfolderUpdates, 2); // one notification for both changes
     }
 
+    // A file that left the list and comes back under the same name is listed again, also
+    // when the folder then lists exactly what it listed before.
+    void aNameThatComesBackIsListedAgain()
+    {
+        engine->SetSettings(&settings);
+        const QString a = folders->PutInvoice(QStringLiteral("a.xml"));
+        const QString b = folders->PutInvoice(QStringLiteral("b.xml"));
+        engine->HotfolderTimer();
+        QCOMPARE(engine->Files(), QStringList({a, b}));
+
+        // Filed: the file leaves the folder and the list; a new one of that name arrives
+        // before the next poll.
+        engine->Start(a);
+        engine->Accept();
+        QCOMPARE(engine->Files(), QStringList{b});
+        folders->PutInvoice(QStringLiteral("a.xml"));
+        engine->HotfolderTimer();
+        QCOMPARE(engine->Files(), QStringList({b, a}));
+
+        // Gone between two polls, back after the next.
+        QFile::remove(b);
+        engine->HotfolderTimer();
+        QCOMPARE(engine->Files(), QStringList{a});
+        folders->PutInvoice(QStringLiteral("b.xml"));
+        engine->HotfolderTimer();
+        QCOMPARE(engine->Files(), QStringList({a, b}));
+        engine->HotfolderTimer();
+        QCOMPARE(engine->Files(), QStringList({a, b}));
+    }
+
     void whatCountsAsAFile()
     {
         engine->SetSettings(&settings);
