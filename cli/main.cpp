@@ -1,6 +1,7 @@
 // erechnung-check: the invoice checks of the program without its window, for scripts.
 
 #include "invoice/ERechnung.h"
+#include "model/Invoice.h"
 #include "platform/AnsiCodePage.h"
 #include "platform/Exception.h"
 #include "platform/FileNames.h"
@@ -9,6 +10,7 @@
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
+#include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QTextStream>
@@ -29,11 +31,16 @@ Rechnung), der Kurz-Hash und der Ablagename, unter dem das Programm die Datei ab
 Mit --validate wird die Rechnung an den Validierungsdienst geschickt; ausgegeben werden
 das Urteil, wie das Programm es farbig zeigt (annehmen, ablehnen, durchwinken bei einer
 PDF ohne XML), und der Prüfbericht. Mit --render wird die Darstellung des
-Rendering-Dienstes als <Ablagename>.html in den angegebenen Ordner geschrieben.
+Rendering-Dienstes als <Ablagename>.html in den angegebenen Ordner geschrieben (ohne
+Dienst: die eingebaute Ansicht), mit --view die eingebaute Ansicht, ganz ohne Netz.
 
 --json gibt je Datei eine Zeile mit einem JSON-Objekt aus (JSON Lines), Felder:
   path, kind ("xml" | "hybrid-pdf" | "pdf-without-xml"), hash, short_hash, archive_name,
-  xml_bytes, verdict ("accept" | "reject" | "wave-through", nur mit --validate),
+  xml_bytes, invoice (die wichtigsten Angaben der Rechnung: number, issue_date,
+  type_code, currency, seller_name, seller_vat_id, buyer_name, buyer_reference,
+  total_without_vat, total_with_vat, amount_due, ibans, line_count; null wenn die
+  XML keine UBL- oder CII-Rechnung ist, dann mit invoice_error),
+  verdict ("accept" | "reject" | "wave-through", nur mit --validate),
   validation (Text des Prüfberichts, nur mit --validate), error (Meldung oder null).
 
 Rückgabewert: 0 wenn jede Datei geladen wurde (und mit --validate keine abzulehnen ist),
@@ -45,6 +52,7 @@ struct TOptions
     bool Validate = false;
     bool Json = false;
     QString RenderDir;
+    QString ViewDir;
     TServiceOptions Service;
 };
 
@@ -92,6 +100,36 @@ QString VerdictText(TVerdict v)
     return QStringLiteral("ablehnen");
 }
 
+// The main terms of the invoice for scripts: what a bookkeeper looks at first.
+QJsonValue InvoiceJson(const TInvoice* invoice)
+{
+    if (!invoice)
+        return QJsonValue(QJsonValue::Null);
+    auto text = [invoice](const char* path) {
+        const QString t = invoice->Text(QLatin1String(path)).trimmed();
+        return t.isNull() ? QJsonValue(QJsonValue::Null) : QJsonValue(t);
+    };
+    QJsonArray ibans;
+    for (const QString& iban : invoice->Ibans())
+        ibans.append(iban);
+    return QJsonObject{
+        {QStringLiteral("syntax"), invoice->SyntaxName()},
+        {QStringLiteral("number"), text("BT-1")},
+        {QStringLiteral("issue_date"), text("BT-2")},
+        {QStringLiteral("type_code"), text("BT-3")},
+        {QStringLiteral("currency"), text("BT-5")},
+        {QStringLiteral("seller_name"), text("BG-4/BT-27")},
+        {QStringLiteral("seller_vat_id"), text("BG-4/BT-31")},
+        {QStringLiteral("buyer_name"), text("BG-7/BT-44")},
+        {QStringLiteral("buyer_reference"), text("BT-10")},
+        {QStringLiteral("total_without_vat"), text("BG-22/BT-109")},
+        {QStringLiteral("total_with_vat"), text("BG-22/BT-112")},
+        {QStringLiteral("amount_due"), text("BG-22/BT-115")},
+        {QStringLiteral("ibans"), ibans},
+        {QStringLiteral("line_count"), qint64(invoice->Lines().size())},
+    };
+}
+
 void WriteRendering(const QString& dir, const TERechnung& r, const QString& html)
 {
     const QString target = JoinPath(dir, r.FileName() + QStringLiteral(".html"));
@@ -126,6 +164,14 @@ TOutcome CheckOne(const QString& path, const TOptions& options, QTextStream& out
             if (v == TVerdict::Reject)
                 outcome = Reject;
         }
+        if (!rechnung.GetXmlData().isEmpty()) {
+            const TInvoice* invoice = rechnung.Model();
+            record.insert(QStringLiteral("invoice"), InvoiceJson(invoice));
+            if (!invoice)
+                record.insert(QStringLiteral("invoice_error"), rechnung.ModelError());
+        }
+        if (!options.ViewDir.isEmpty())
+            WriteRendering(options.ViewDir, rechnung, rechnung.RenderBuiltIn());
         if (!options.RenderDir.isEmpty())
             WriteRendering(options.RenderDir, rechnung, rechnung.Render());
     } catch (...) {
@@ -147,6 +193,15 @@ TOutcome CheckOne(const QString& path, const TOptions& options, QTextStream& out
             line("Kurz-Hash:", rechnung.ShortHash());
             line("Ablagename:", DisplayFileName(rechnung.FileName()));
             line("XML-Bytes:", QString::number(record.value(QStringLiteral("xml_bytes")).toInteger()));
+        }
+        if (const TInvoice* invoice = rechnung.Model()) {
+            line("Rechnung:", QStringLiteral("%1 vom %2, %3 (%4 Positionen)")
+                                  .arg(invoice->Text(u"BT-1").trimmed(), invoice->Text(u"BT-2").trimmed(), invoice->SyntaxName())
+                                  .arg(invoice->Lines().size()));
+            line("Verkäufer:", invoice->Text(u"BG-4/BT-27").trimmed());
+            line("Zahlbetrag:", QStringLiteral("%1 %2").arg(invoice->Text(u"BG-22/BT-115").trimmed(), invoice->Text(u"BT-5").trimmed()));
+        } else if (!rechnung.GetXmlData().isEmpty()) {
+            line("Rechnung:", rechnung.ModelError());
         }
         if (!verdict.isEmpty()) {
             line("Urteil:", verdict);
@@ -194,6 +249,9 @@ int main(int argc, char* argv[])
     const QCommandLineOption render(QStringLiteral("render"),
                                     QStringLiteral("Darstellung des Rendering-Dienstes als <Ablagename>.html in <DIR> schreiben."),
                                     QStringLiteral("DIR"));
+    const QCommandLineOption view(QStringLiteral("view"),
+                                  QStringLiteral("Eingebaute Ansicht als <Ablagename>.html in <DIR> schreiben (ohne Netz)."),
+                                  QStringLiteral("DIR"));
     const QCommandLineOption service(QStringLiteral("service"),
                                      QStringLiteral("Basisadresse der Dienste (Standard: %1).").arg(QStringLiteral(ERECHNUNG_SERVICE_URL)),
                                      QStringLiteral("URL"));
@@ -201,7 +259,7 @@ int main(int argc, char* argv[])
                                     QStringLiteral("Nur diesem CA-Zertifikat (PEM) vertrauen statt den Zertifikaten des Systems."),
                                     QStringLiteral("FILE"));
     const QCommandLineOption json(QStringLiteral("json"), QStringLiteral("Je Datei eine Zeile JSON ausgeben (JSON Lines)."));
-    parser.addOptions({validate, render, service, cacert, json});
+    parser.addOptions({validate, render, view, service, cacert, json});
     parser.addPositionalArgument(QStringLiteral("PATH"), QStringLiteral("Rechnungsdateien oder Ordner."),
                                  QStringLiteral("PATH..."));
     // The arguments as the system gave them: a file name that is not UTF-8 keeps its bytes.
@@ -214,6 +272,7 @@ int main(int argc, char* argv[])
     options.Validate = parser.isSet(validate);
     options.Json = parser.isSet(json);
     options.RenderDir = parser.value(render);
+    options.ViewDir = parser.value(view);
     if (parser.isSet(service))
         options.Service.BaseUrl = parser.value(service);
     options.Service.CaFile = parser.value(cacert);
@@ -222,9 +281,11 @@ int main(int argc, char* argv[])
         std::fputs(qPrintable(parser.helpText()), stderr);
         return Failed;
     }
-    if (!options.RenderDir.isEmpty() && !DirectoryExists(options.RenderDir)) {
-        std::fprintf(stderr, "%s\n", qPrintable(QStringLiteral("Ordner %1 existiert nicht").arg(options.RenderDir)));
-        return Failed;
+    for (const QString& dir : {options.RenderDir, options.ViewDir}) {
+        if (!dir.isEmpty() && !DirectoryExists(dir)) {
+            std::fprintf(stderr, "%s\n", qPrintable(QStringLiteral("Ordner %1 existiert nicht").arg(DisplayFileName(dir))));
+            return Failed;
+        }
     }
 
     QTextStream out(stdout);

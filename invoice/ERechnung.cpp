@@ -1,6 +1,8 @@
 #include "invoice/ERechnung.h"
 
 #include "invoice/EZugFerd_Qpdf.h"
+#include "model/InvoiceReader.h"
+#include "model/InvoiceView.h"
 #include "platform/AnsiCodePage.h"
 #include "platform/Exception.h"
 #include "platform/FileNames.h"
@@ -137,17 +139,79 @@ QString TERechnung::Validate()
 
 QString TERechnung::Render()
 {
-    if (HtmlRenderString.isEmpty()) {
+    if (!HtmlRenderString.isEmpty())
+        return HtmlRenderString;
+    // Without a service for this load once, the service is not asked again until the
+    // invoice is opened anew: switching views must not wait for a dead service each time.
+    if (FRenderedBy == TRenderedBy::BuiltIn)
+        return RenderBuiltIn();
+    auto builtIn = [this](const QString& why) {
+        FRenderNote = why;
+        FRenderedBy = TRenderedBy::BuiltIn;
+        return RenderBuiltIn();
+    };
+    if (FServiceOptions.BaseUrl.trimmed().isEmpty())
+        return builtIn(QStringLiteral("Kein Darstellungsdienst eingestellt."));
+    QString answer;
+    int status = 0;
+    try {
         TERenderer renderer(Owner, FServiceOptions);
-        HtmlRenderString = renderer.Render(XmlData);
-        if (HtmlRenderString.startsWith(QLatin1String("<?xml"))) {
-            // The service could not render: show the XML as text. It comes from an outside
-            // sender, so it is escaped, never pasted in as markup.
-            HtmlRenderString = kNotRenderedPrefix + QStringLiteral("<pre>") + XmlData.toHtmlEscaped()
-                + QStringLiteral("</pre>");
+        answer = renderer.Render(XmlData);
+        status = renderer.Status();
+    } catch (...) {
+        return builtIn(QStringLiteral("Der Darstellungsdienst ist nicht erreichbar: %1").arg(CurrentExceptionMessage()));
+    }
+    if (status != 200)
+        return builtIn(QStringLiteral("Der Darstellungsdienst hat mit HTTP-Status %1 geantwortet.").arg(status));
+    if (answer.trimmed().isEmpty())
+        return builtIn(QStringLiteral("Der Darstellungsdienst hat nichts geliefert."));
+    if (answer.startsWith(QLatin1String("<?xml"))) {
+        // The service could not render. The built-in view may, or else the XML is shown as
+        // text: it comes from an outside sender, so escaped, never pasted in as markup.
+        if (Model())
+            return builtIn(QStringLiteral("Der Darstellungsdienst konnte die Rechnung nicht darstellen."));
+        FRenderedBy = TRenderedBy::Service;
+        HtmlRenderString = kNotRenderedPrefix + QStringLiteral("<pre>") + XmlData.toHtmlEscaped() + QStringLiteral("</pre>");
+        return HtmlRenderString;
+    }
+    FRenderNote.clear();
+    FRenderedBy = TRenderedBy::Service;
+    HtmlRenderString = answer;
+    return HtmlRenderString;
+}
+
+QString TERechnung::RenderBuiltIn()
+{
+    if (HtmlBuiltInString.isEmpty()) {
+        if (const TInvoice* invoice = Model())
+            HtmlBuiltInString = InvoiceViewHtml(*invoice);
+        else
+            HtmlBuiltInString = InvoiceViewErrorHtml(ModelError(), XmlData);
+    }
+    return HtmlBuiltInString;
+}
+
+const TInvoice* TERechnung::Model()
+{
+    if (!FModelRead) {
+        FModelRead = true;
+        if (XmlData.isEmpty()) {
+            FModelError = QStringLiteral("Die Datei enthält keine XML-Rechnung.");
+        } else {
+            try {
+                FModel = std::make_unique<TInvoice>(ReadInvoice(AnsiEncode(XmlData)));
+            } catch (...) {
+                FModelError = CurrentExceptionMessage();
+            }
         }
     }
-    return HtmlRenderString;
+    return FModel.get();
+}
+
+const QString& TERechnung::ModelError()
+{
+    Model();
+    return FModelError;
 }
 
 void TERechnung::RenderPDFPage(int page, QPainter* dc)
@@ -163,6 +227,12 @@ void TERechnung::Clear()
     FHash.clear();
     HtmlValidateString.clear();
     HtmlRenderString.clear();
+    HtmlBuiltInString.clear();
+    FRenderedBy = TRenderedBy::Nobody;
+    FRenderNote.clear();
+    FModel.reset();
+    FModelError.clear();
+    FModelRead = false;
     FServiceAccepted = false;
     ZugFerd.reset();
     // Also forget the archive name and the flags: a failed load must never be filed under

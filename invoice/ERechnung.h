@@ -9,6 +9,10 @@
 class QObject;
 class QPainter;
 class TEZugFerd;
+class TInvoice;
+
+// Who made the rendering that Render() returned.
+enum class TRenderedBy { Nobody, Service, BuiltIn };
 
 // The invoice being checked: its file, its XML text, its hash and archive file name, the
 // answers of the validation and rendering services and the flags derived from them.
@@ -25,8 +29,18 @@ public:
     void LoadFromFile(QString filename); // by value: callers may pass OriginalFilePath()
     // The validation result (HTML), asked of the service once per loaded file; sets the flags.
     QString Validate();
-    // The rendering (HTML), asked of the service once per loaded file.
+    // The rendering (HTML), asked of the service once per loaded file. Without a service
+    // (none set, not reachable, an error status, no rendering in the answer) it is the
+    // built-in view; RenderedBy() and RenderNote() say so and why.
     QString Render();
+    // The built-in view, made from the invoice itself without any network.
+    QString RenderBuiltIn();
+    TRenderedBy RenderedBy() const { return FRenderedBy; }
+    const QString& RenderNote() const { return FRenderNote; }
+    // The invoice as the program reads it (EN 16931 model), or nullptr when the XML is no
+    // UBL or CII invoice; ModelError() says why.
+    const TInvoice* Model();
+    const QString& ModelError();
     void RenderPDFPage(int page, QPainter* dc);
     // Empties the document: path, XML, hash, archive name, results, flags and accessor.
     void Clear();
@@ -70,6 +84,12 @@ private:
     QString XmlData;
     QString HtmlValidateString;
     QString HtmlRenderString;
+    QString HtmlBuiltInString;
+    TRenderedBy FRenderedBy = TRenderedBy::Nobody;
+    QString FRenderNote;
+    std::unique_ptr<TInvoice> FModel;
+    QString FModelError;
+    bool FModelRead = false;
     bool FServiceAccepted = false; // the answer behind HtmlValidateString recommends acceptance
     TServiceOptions FServiceOptions;
 };

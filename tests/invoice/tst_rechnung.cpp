@@ -233,18 +233,26 @@ private Q_SLOTS:
         const QString broken = rechnung.Validate();
         QVERIFY(broken.contains(QStringLiteral("HTTP-Status: 500")) && broken.contains(QStringLiteral("kaputt")));
         QVERIFY(!rechnung.IsValid());
-        QVERIFY(!ErrorOf([&] { rechnung.Render(); }).isEmpty());
-
+        // A failing rendering gives the built-in view, and for this load it stays so.
+        const QString fallback = rechnung.Render();
+        QCOMPARE(rechnung.RenderedBy(), TRenderedBy::BuiltIn);
+        QVERIFY2(rechnung.RenderNote().startsWith(QStringLiteral("Der Darstellungsdienst ist nicht erreichbar: Keine Zuordnung")),
+                 qPrintable(rechnung.RenderNote()));
+        QVERIFY(fallback.contains(QStringLiteral("Eingebaute Ansicht")));
         server->Answer("/renderhtml", Answer(ReadTestData(QStringLiteral("rendering.html"))));
-        const int before = RequestsTo("/renderhtml");
-        QCOMPARE(rechnung.Render(), QString::fromUtf8(ReadTestData(QStringLiteral("rendering.html"))));
-        QCOMPARE(rechnung.Render(), QString::fromUtf8(ReadTestData(QStringLiteral("rendering.html"))));
-        QCOMPARE(RequestsTo("/renderhtml"), before + 1);
+        const int failedOnce = RequestsTo("/renderhtml");
+        QCOMPARE(rechnung.Render(), fallback);
+        QCOMPARE(RequestsTo("/renderhtml"), failedOnce);
 
-        // The validation kept its first answer; a new load asks again.
+        // The validation kept its first answer; a new load asks both services again.
         server->Answer("/validate", Answer(ReadTestData(QStringLiteral("report-accept.xml"))));
         QCOMPARE(rechnung.Validate(), broken);
         rechnung.LoadFromFile(rechnung.OriginalFilePath());
+        const int before = RequestsTo("/renderhtml");
+        QCOMPARE(rechnung.Render(), QString::fromUtf8(ReadTestData(QStringLiteral("rendering.html"))));
+        QCOMPARE(rechnung.Render(), QString::fromUtf8(ReadTestData(QStringLiteral("rendering.html"))));
+        QCOMPARE(rechnung.RenderedBy(), TRenderedBy::Service);
+        QCOMPARE(RequestsTo("/renderhtml"), before + 1);
         QVERIFY(rechnung.Validate().contains(QLatin1String(kAcceptSentence)));
         QVERIFY(rechnung.IsValid());
         const int validations = RequestsTo("/validate");

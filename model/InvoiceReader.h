@@ -1,0 +1,37 @@
+#pragma once
+
+#include "model/Invoice.h"
+
+#include <QByteArray>
+
+struct _xmlDoc;
+struct _xmlNode;
+
+// An invoice XML parsed the program's way: no network, no DTD loaded, no entity expanded.
+// Kept while the model and the checks read it.
+class TXmlDocument
+{
+public:
+    // Parses bytes; raises (German message, then the parser's words) when they are not
+    // well-formed XML.
+    explicit TXmlDocument(const QByteArray& bytes);
+    ~TXmlDocument();
+    TXmlDocument(const TXmlDocument&) = delete;
+    TXmlDocument& operator=(const TXmlDocument&) = delete;
+
+    _xmlDoc* Doc() const { return FDoc; }
+    _xmlNode* Root() const;
+
+private:
+    _xmlDoc* FDoc = nullptr;
+};
+
+// What kind of document the root element says it is.
+enum class TXmlKind { UblInvoice, UblCreditNote, Cii, Zugferd1, Unknown };
+TXmlKind KindOfDocument(const TXmlDocument& document);
+
+// The invoice in the document. Raises with a message that says why for anything that is
+// no UBL or CII invoice (ZUGFeRD 1.0, another root element).
+TInvoice ReadInvoice(const TXmlDocument& document);
+// Parses and reads.
+TInvoice ReadInvoice(const QByteArray& bytes);

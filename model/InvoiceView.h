@@ -1,0 +1,17 @@
+#pragma once
+
+#include "model/Invoice.h"
+
+#include <QString>
+
+// The built-in view of an invoice: an HTML page made from the model by our own code, in
+// German, with each label's BT/BG number in small print (and as a tooltip). It shows the
+// overview (parties, number and dates, totals, payment with Skonto), the lines with their
+// sub-lines, the VAT breakdown, allowances and charges, notes, references, delivery and
+// the attachments (an embedded file can be saved by a click; an external address is only
+// shown). Every value is escaped, and nothing in the page loads anything: a content
+// security policy forbids it as well. Readable on screen and printable on A4.
+QString InvoiceViewHtml(const TInvoice& invoice);
+
+// A page for an invoice that cannot be shown as one: why, and the XML as text.
+QString InvoiceViewErrorHtml(const QString& reason, const QString& xml);

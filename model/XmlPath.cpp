@@ -1,0 +1,250 @@
+#include "model/XmlPath.h"
+
+#include "model/Bindings.h"
+
+#include <libxml/tree.h>
+
+#include <cstring>
+#include <stdexcept>
+
+namespace {
+
+bool IsElement(const xmlNode* n, const TXmlPath::TStep& step)
+{
+    return n->type == XML_ELEMENT_NODE && n->ns && n->ns->href
+        && std::strcmp(reinterpret_cast<const char*>(n->name), step.Local.c_str()) == 0
+        && std::strcmp(reinterpret_cast<const char*>(n->ns->href), step.Namespace.c_str()) == 0;
+}
+
+QString Normalized(const QString& text)
+{
+    return text.simplified();
+}
+
+std::vector<std::string> SplitTopLevel(const std::string& text, char separator)
+{
+    std::vector<std::string> parts;
+    int depth = 0;
+    bool quoted = false;
+    std::string current;
+    for (char c : text) {
+        if (c == '\'')
+            quoted = !quoted;
+        else if (!quoted && c == '[')
+            ++depth;
+        else if (!quoted && c == ']')
+            --depth;
+        if (c == separator && depth == 0 && !quoted) {
+            parts.push_back(current);
+            current.clear();
+        } else {
+            current += c;
+        }
+    }
+    parts.push_back(current);
+    return parts;
+}
+
+[[noreturn]] void Bad(const std::string& path, const char* why)
+{
+    throw std::invalid_argument("binding path '" + path + "': " + why);
+}
+
+std::vector<TXmlPath::TStep> CompileSteps(const std::string& text, const std::string& whole);
+
+TXmlPath::TPredicate CompilePredicate(std::string text, const std::string& whole)
+{
+    TXmlPath::TPredicate p;
+    if (text.rfind("not ", 0) == 0) {
+        p.Negated = true;
+        text = text.substr(4);
+    }
+    const size_t eq = text.find('=');
+    std::string path = eq == std::string::npos ? text : text.substr(0, eq);
+    if (eq != std::string::npos) {
+        std::string values = text.substr(eq + 1);
+        if (values.size() < 2 || values.front() != '\'' || values.back() != '\'')
+            Bad(whole, "values of a condition are written in single quotes");
+        values = values.substr(1, values.size() - 2);
+        for (const std::string& v : SplitTopLevel(values, ','))
+            p.Values.push_back(v);
+    }
+    p.Path = CompileSteps(path, whole);
+    return p;
+}
+
+std::vector<TXmlPath::TStep> CompileSteps(const std::string& text, const std::string& whole)
+{
+    std::vector<TXmlPath::TStep> steps;
+    for (std::string part : SplitTopLevel(text, '/')) {
+        TXmlPath::TStep step;
+        const size_t bracket = part.find('[');
+        if (bracket != std::string::npos) {
+            if (part.back() != ']')
+                Bad(whole, "a condition must end the step");
+            for (const std::string& condition : SplitTopLevel(part.substr(bracket), ']')) {
+                if (condition.empty())
+                    continue;
+                if (condition.front() != '[')
+                    Bad(whole, "conditions must follow each other");
+                step.Predicates.push_back(CompilePredicate(condition.substr(1), whole));
+            }
+            part = part.substr(0, bracket);
+        }
+        if (part == ".") {
+            step.Kind = TXmlPath::TStep::TKind::Self;
+        } else if (part == "..") {
+            step.Kind = TXmlPath::TStep::TKind::Parent;
+        } else if (!part.empty() && part.front() == '@') {
+            step.Kind = TXmlPath::TStep::TKind::Attribute;
+            step.Local = part.substr(1);
+            step.Qualified = part;
+        } else {
+            const size_t colon = part.find(':');
+            if (colon == std::string::npos)
+                Bad(whole, "an element step needs a prefix");
+            const char* ns = NamespaceOfPrefix(part.substr(0, colon).c_str());
+            if (!ns)
+                Bad(whole, "unknown prefix");
+            step.Namespace = ns;
+            step.Local = part.substr(colon + 1);
+            step.Qualified = part;
+        }
+        steps.push_back(std::move(step));
+    }
+    for (size_t i = 0; i + 1 < steps.size(); ++i) {
+        if (steps[i].Kind == TXmlPath::TStep::TKind::Attribute)
+            Bad(whole, "an attribute can only be the last step");
+    }
+    return steps;
+}
+
+bool Holds(const TXmlPath::TPredicate& p, xmlNode* node);
+
+// Walks steps from node; calls found(node, attribute, location) for every end point.
+template <class Found>
+void Walk(const std::vector<TXmlPath::TStep>& steps, size_t i, xmlNode* node, const QString& location, bool withLocation,
+          const Found& found)
+{
+    if (i == steps.size()) {
+        found(node, nullptr, location);
+        return;
+    }
+    const TXmlPath::TStep& step = steps[i];
+    auto passes = [&](xmlNode* n) {
+        for (const TXmlPath::TPredicate& p : step.Predicates) {
+            if (!Holds(p, n))
+                return false;
+        }
+        return true;
+    };
+    switch (step.Kind) {
+    case TXmlPath::TStep::TKind::Self:
+        if (passes(node))
+            Walk(steps, i + 1, node, location, withLocation, found);
+        return;
+    case TXmlPath::TStep::TKind::Parent:
+        if (node->parent && node->parent->type == XML_ELEMENT_NODE && passes(node->parent))
+            Walk(steps, i + 1, node->parent, withLocation ? location + QStringLiteral("/..") : location, withLocation, found);
+        return;
+    case TXmlPath::TStep::TKind::Attribute:
+        for (xmlAttr* a = node->properties; a; a = a->next) {
+            if (!a->ns && std::strcmp(reinterpret_cast<const char*>(a->name), step.Local.c_str()) == 0) {
+                found(node, a, withLocation ? location + QLatin1Char('/') + QString::fromStdString(step.Qualified) : location);
+                return;
+            }
+        }
+        return;
+    case TXmlPath::TStep::TKind::Child:
+        break;
+    }
+    int index = 0;
+    for (xmlNode* child = node->children; child; child = child->next) {
+        if (!IsElement(child, step))
+            continue;
+        ++index;
+        if (!passes(child))
+            continue;
+        Walk(steps, i + 1, child,
+             withLocation ? location + QStringLiteral("/%1[%2]").arg(QString::fromStdString(step.Qualified)).arg(index) : location,
+             withLocation, found);
+    }
+}
+
+bool Holds(const TXmlPath::TPredicate& p, xmlNode* node)
+{
+    bool any = false;
+    Walk(p.Path, 0, node, QString(), false, [&](xmlNode* n, xmlAttr* a, const QString&) {
+        if (any)
+            return;
+        if (p.Values.empty()) {
+            any = true;
+            return;
+        }
+        const QString text = Normalized(a ? XmlAttributeText(a) : XmlText(n));
+        for (const std::string& v : p.Values) {
+            if (text == QLatin1String(v.c_str()))
+                any = true;
+        }
+    });
+    return p.Negated ? !any : any;
+}
+
+} // namespace
+
+TXmlPath TXmlPath::Compile(const char* path)
+{
+    TXmlPath compiled;
+    const std::string whole(path);
+    for (std::string alternative : SplitTopLevel(whole, '|')) {
+        TAlternative a;
+        if (!alternative.empty() && alternative.front() == '/') {
+            a.FromRoot = true;
+            alternative = alternative.substr(1);
+        }
+        a.Steps = CompileSteps(alternative, whole);
+        compiled.FAlternatives.push_back(std::move(a));
+    }
+    return compiled;
+}
+
+bool TXmlPath::IsSelf() const
+{
+    return FAlternatives.size() == 1 && FAlternatives[0].Steps.size() == 1
+        && FAlternatives[0].Steps[0].Kind == TStep::TKind::Self && FAlternatives[0].Steps[0].Predicates.empty();
+}
+
+void TXmlPath::Evaluate(xmlNode* context, xmlNode* root, bool withLocation, std::vector<TMatch>& out) const
+{
+    for (const TAlternative& a : FAlternatives) {
+        Walk(a.Steps, 0, a.FromRoot ? root : context, QString(), withLocation,
+             [&](xmlNode* n, xmlAttr* attr, const QString& location) { out.push_back({n, attr, location}); });
+    }
+}
+
+std::vector<TXmlPath::TMatch> TXmlPath::Evaluate(xmlNode* context, xmlNode* root, bool withLocation) const
+{
+    std::vector<TMatch> out;
+    Evaluate(context, root, withLocation, out);
+    return out;
+}
+
+QString XmlText(const xmlNode* node)
+{
+    QString text;
+    for (const xmlNode* c = node->children; c; c = c->next) {
+        if ((c->type == XML_TEXT_NODE || c->type == XML_CDATA_SECTION_NODE) && c->content)
+            text += QString::fromUtf8(reinterpret_cast<const char*>(c->content));
+    }
+    return text;
+}
+
+QString XmlAttributeText(const xmlAttr* attribute)
+{
+    QString text;
+    for (const xmlNode* c = attribute->children; c; c = c->next) {
+        if (c->content)
+            text += QString::fromUtf8(reinterpret_cast<const char*>(c->content));
+    }
+    return text;
+}
