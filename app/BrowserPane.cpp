@@ -1,8 +1,12 @@
 #include "app/BrowserPane.h"
 
+#include "platform/UserPrompt.h"
+
 #include <QBuffer>
+#include <QFileInfo>
 #include <QHash>
 #include <QVBoxLayout>
+#include <QWebEngineDownloadRequest>
 #include <QWebEngineProfile>
 #include <QWebEngineSettings>
 #include <QWebEngineUrlRequestJob>
@@ -56,12 +60,35 @@ TContentSchemeHandler* HandlerOf(QWebEngineProfile* profile)
     return handler;
 }
 
+// An attachment of the built-in view is saved where the user says. Only what the page
+// carries itself (a data: address) is saved: nothing is fetched from anywhere.
+void SaveDownload(QWebEngineDownloadRequest* download)
+{
+    if (download->url().scheme() != QLatin1String("data")) {
+        download->cancel();
+        return;
+    }
+    const QString target = TUserPrompt::SaveFile(download->downloadFileName());
+    if (target.isEmpty()) {
+        download->cancel();
+        return;
+    }
+    const QFileInfo info(target);
+    download->setDownloadDirectory(info.absolutePath());
+    download->setDownloadFileName(info.fileName());
+    download->accept();
+}
+
 void ConfigureProfile(QWebEngineProfile* profile)
 {
     // PDFs open in the built-in viewer.
     profile->settings()->setAttribute(QWebEngineSettings::PluginsEnabled, true);
     profile->settings()->setAttribute(QWebEngineSettings::PdfViewerEnabled, true);
     HandlerOf(profile);
+    if (!profile->property("erechnungDownloads").toBool()) {
+        profile->setProperty("erechnungDownloads", true);
+        QObject::connect(profile, &QWebEngineProfile::downloadRequested, profile, &SaveDownload);
+    }
 }
 
 } // namespace

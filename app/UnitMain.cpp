@@ -16,6 +16,7 @@
 
 #include <QApplication>
 #include <QButtonGroup>
+#include <QCheckBox>
 #include <QCloseEvent>
 #include <QDateTime>
 #include <QDesktopServices>
@@ -29,6 +30,7 @@
 #include <QSplitter>
 #include <QStatusBar>
 #include <QTableWidget>
+#include <QHBoxLayout>
 #include <QVBoxLayout>
 
 #ifdef Q_OS_WIN
@@ -227,6 +229,22 @@ void TForm1::BuildLayout()
     rgAnzeigePdf->setGeometry(1, 4, qMax(98, itemX + 4), 41);
     rgAnzeigePdf->setEnabled(false);
     connect(rgAnzeigePdfItems, &QButtonGroup::idClicked, this, [this] { Guarded([this] { rgAnzeigePdfClick(); }); });
+    // Right in the header: which view the pane shows, and the choice of the built-in one.
+    auto* viewChoice = new QWidget(Panel3);
+    auto* viewColumn = new QVBoxLayout(viewChoice);
+    viewColumn->setContentsMargins(0, 0, 0, 0);
+    viewColumn->setSpacing(1);
+    lAnsicht = new QLabel(viewChoice);
+    lAnsicht->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    cbEingebaut = new QCheckBox(QStringLiteral("eingebaute Ansicht"), viewChoice);
+    cbEingebaut->setToolTip(QStringLiteral("Die Rechnung mit der Ansicht des Programms zeigen, ohne den Darstellungsdienst zu fragen"));
+    viewColumn->addWidget(lAnsicht, 0, Qt::AlignRight);
+    viewColumn->addWidget(cbEingebaut, 0, Qt::AlignRight);
+    auto* headerRow = new QHBoxLayout(Panel3);
+    headerRow->setContentsMargins(0, 2, 8, 2);
+    headerRow->addStretch(1);
+    headerRow->addWidget(viewChoice);
+    connect(cbEingebaut, &QCheckBox::toggled, this, [this] { Guarded([this] { cbEingebautClick(); }); });
     wbRechnung = new TBrowserPane(Panel2);
     invoiceSide->addWidget(wbRechnung, 1);
     Splitter1->addWidget(Panel2);
@@ -466,9 +484,44 @@ void TForm1::rgAnzeigePdfClick()
         // Only a PDF is ever shown as PDF: the file itself (a ".PDF" is no ".pdf" where names
         // are case-sensitive).
         wbRechnung->Navigate(LocalFileUrl(QDir::fromNativeSeparators(r.OriginalFilePath())));
+        SetViewLabel(QStringLiteral("Ansicht: PDF"), QString());
     } else {
-        ShowInBrowser(workflow->Rechnung()->Render(), wbRechnung);
+        ShowInvoiceView();
     }
+}
+
+// The invoice as HTML: the rendering service's, or the built-in view when the user chose
+// it (no network then) or the service could not render.
+void TForm1::ShowInvoiceView()
+{
+    TERechnung& r = *workflow->Rechnung();
+    if (cbEingebaut->isChecked()) {
+        ShowInBrowser(r.RenderBuiltIn(), wbRechnung);
+        SetViewLabel(QStringLiteral("Ansicht: eingebaut"), QStringLiteral("Sie haben die eingebaute Ansicht gewählt."));
+        return;
+    }
+    const QString html = r.Render();
+    ShowInBrowser(html, wbRechnung);
+    if (r.RenderedBy() == TRenderedBy::BuiltIn) {
+        SetViewLabel(QStringLiteral("Ansicht: eingebaut"), r.RenderNote());
+        StatusBar1->showMessage(QStringLiteral("Eingebaute Ansicht: ") + r.RenderNote(), 10000);
+    } else {
+        SetViewLabel(QStringLiteral("Ansicht: Prüfdienst"), QStringLiteral("Die Darstellung kommt vom Darstellungsdienst."));
+    }
+}
+
+void TForm1::SetViewLabel(const QString& text, const QString& why)
+{
+    lAnsicht->setText(text);
+    lAnsicht->setToolTip(why);
+}
+
+void TForm1::cbEingebautClick()
+{
+    // Only the invoice's own view changes; a PDF shown stays.
+    if (workflow->State() == wsNone || workflow->State() == wsLoaded || rgAnzeigePdfItems->checkedId() != 1)
+        return;
+    ShowInvoiceView();
 }
 
 void TForm1::WorkflowStateChanged(TEWorkflow* Sender)
@@ -481,6 +534,8 @@ void TForm1::WorkflowStateChanged(TEWorkflow* Sender)
     pVerwerfen->setEnabled(verdict);
     if (!verdict)
         ClearSwitch();
+    if (Sender->State() == wsNone)
+        SetViewLabel(QString(), QString());
     switch (Sender->State()) {
     case wsNone:
         pVerwerfen->SetColor(ButtonFace());
@@ -494,7 +549,7 @@ void TForm1::WorkflowStateChanged(TEWorkflow* Sender)
         pVerwerfen->SetColor(ButtonFace());
         pAnnehmen->SetColor(ButtonFace());
         ShowInBrowser(kReportLayoutFix + r.Validate(), wbValidator);
-        ShowInBrowser(r.Render(), wbRechnung);
+        ShowInvoiceView();
         break;
     case wsShouldDeny:
         pVerwerfen->SetColor(kRed);

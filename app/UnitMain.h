@@ -7,6 +7,7 @@
 #include <QMainWindow>
 
 class QButtonGroup;
+class QCheckBox;
 class QGroupBox;
 class QLabel;
 class QPushButton;
@@ -56,6 +57,8 @@ public:
     QWidget* Panel2;
     QLabel* Panel3;
     QGroupBox* rgAnzeigePdf;
+    QLabel* lAnsicht;       // which view the invoice pane shows
+    QCheckBox* cbEingebaut; // the built-in view instead of the rendering service's
     QButtonGroup* rgAnzeigePdfItems;
     TBrowserPane* wbRechnung;
     QSplitter* Splitter1;
@@ -70,6 +73,7 @@ public:
     void StringGrid1DblClick();
     void bLoadClick();
     void rgAnzeigePdfClick();
+    void cbEingebautClick();
     void pAnnehmenClick();
     void pVerwerfenClick();
     void bEinstellungenClick();
@@ -92,6 +96,8 @@ private:
     void WorkflowStateChanged(TEWorkflow* Sender);
     bool Confirmed(const QString& question) const;
     void SetSwitchForLoadedInvoice();
+    void ShowInvoiceView();
+    void SetViewLabel(const QString& text, const QString& why);
     void ClearSwitch();
 
     TFormEinstellungen* FormEinstellungen = nullptr;

@@ -47,6 +47,11 @@ QString TUserPrompt::OpenFile(const QString& folder)
     return Pick(State().Backend.OpenFile, folder);
 }
 
+QString TUserPrompt::SaveFile(const QString& suggestedName)
+{
+    return Pick(State().Backend.SaveFile, suggestedName);
+}
+
 void TUserPrompt::SetBackend(TPromptBackend backend)
 {
     State().Backend = std::move(backend);

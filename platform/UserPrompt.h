@@ -31,6 +31,8 @@ struct TPromptBackend
     std::function<QString(const QString& current)> SelectFolder;
     // A file chosen by the user, or a null text when the dialog was cancelled.
     std::function<QString(const QString& folder)> OpenFile;
+    // Where to save a file offered under suggestedName; a null text when cancelled.
+    std::function<QString(const QString& suggestedName)> SaveFile;
 };
 
 class TUserPrompt
@@ -39,6 +41,7 @@ public:
     static TPromptAnswer Ask(const TPrompt& prompt);
     static QString SelectFolder(const QString& current);
     static QString OpenFile(const QString& folder);
+    static QString SaveFile(const QString& suggestedName);
 
     static void SetBackend(TPromptBackend backend);
 

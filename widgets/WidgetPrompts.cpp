@@ -60,9 +60,16 @@ QString PickFile(const QString& folder)
     return file.isEmpty() ? QString() : QDir::toNativeSeparators(file);
 }
 
+QString PickSaveFile(const QString& suggestedName)
+{
+    const QString file = QFileDialog::getSaveFileName(QApplication::activeWindow(), QStringLiteral("Anhang speichern"),
+                                                      QDir::home().filePath(suggestedName));
+    return file.isEmpty() ? QString() : QDir::toNativeSeparators(file);
+}
+
 } // namespace
 
 void InstallWidgetPrompts()
 {
-    TUserPrompt::SetBackend({&ShowBox, &PickFolder, &PickFile});
+    TUserPrompt::SetBackend({&ShowBox, &PickFolder, &PickFile, &PickSaveFile});
 }

@@ -21,6 +21,7 @@
 #include "workflow/EHistory.h"
 
 #include <QButtonGroup>
+#include <QCheckBox>
 #include <QDesktopServices>
 #include <QGroupBox>
 #include <QHeaderView>
@@ -491,6 +492,62 @@ private Q_SLOTS:
         QVERIFY(run(misplaced) != QStringLiteral("6:"));
     }
 
+    int RenderRequests() const
+    {
+        const auto requests = server.Requests();
+        return int(std::count_if(requests.begin(), requests.end(), [](const auto& r) { return r.Path == "/renderhtml"; }));
+    }
+
+    // Without the rendering service the pane shows the built-in view and says so; the user
+    // can choose it at any time, and that costs no request.
+    void builtInViewOfTheInvoice()
+    {
+        server.Answer("/renderhtml", {502, {}, "<html>Bad Gateway</html>", "text/html", 0});
+        form->SetFile(folders->Put(QStringLiteral("gutschrift.xml"), ReadTestData(QStringLiteral("model/ubl-gutschrift.xml"))));
+        ServeInvoiceServices(server);
+        QCOMPARE(form->lAnsicht->text(), QStringLiteral("Ansicht: eingebaut"));
+        QVERIFY2(form->lAnsicht->toolTip().contains(QStringLiteral("HTTP-Status 502")), qPrintable(form->lAnsicht->toolTip()));
+        QVERIFY(form->wbRechnung->RequestedHtml().contains(QStringLiteral("<h1>Gutschrift GS-2026-0042</h1>")));
+        QTRY_VERIFY_WITH_TIMEOUT(PageText(form->wbRechnung).contains(QStringLiteral("Lieferant & Söhne GmbH")), 15000);
+
+        form->SetFile(folders->PutInvoice(QStringLiteral("gut.xml")));
+        QCOMPARE(form->lAnsicht->text(), QStringLiteral("Ansicht: Prüfdienst"));
+        const int asked = RenderRequests();
+        form->cbEingebaut->click();
+        QCOMPARE(form->lAnsicht->text(), QStringLiteral("Ansicht: eingebaut"));
+        QVERIFY(form->wbRechnung->RequestedHtml().contains(QStringLiteral("Eingebaute Ansicht")));
+        form->cbEingebaut->click();
+        QCOMPARE(form->lAnsicht->text(), QStringLiteral("Ansicht: Prüfdienst"));
+        QVERIFY(form->wbRechnung->RequestedHtml().contains(QStringLiteral("Gesamtbetrag")));
+        QCOMPARE(RenderRequests(), asked);
+
+        // With the built-in view chosen, opening an invoice asks the rendering service nothing.
+        form->cbEingebaut->click();
+        form->SetFile(folders->PutInvoice(QStringLiteral("noch.xml")));
+        QCOMPARE(RenderRequests(), asked);
+        QCOMPARE(form->lAnsicht->text(), QStringLiteral("Ansicht: eingebaut"));
+        form->SetFile(folders->PutPdf(QStringLiteral("hybrid.pdf"), SampleInvoice(QStringLiteral("9"))));
+        QCOMPARE(form->lAnsicht->text(), QStringLiteral("Ansicht: PDF"));
+        QTest::mouseClick(form->rgAnzeigePdfItems->button(1), Qt::LeftButton);
+        QCOMPARE(form->lAnsicht->text(), QStringLiteral("Ansicht: eingebaut"));
+        form->cbEingebaut->click();
+    }
+
+    // An attachment of the built-in view is saved where the user says, byte for byte.
+    void attachmentSavedFromTheBuiltInView()
+    {
+        TTempFolder target;
+        const QString saved = target.filePath(QStringLiteral("aufmass-gespeichert.csv"));
+        form->cbEingebaut->click();
+        form->SetFile(folders->Put(QStringLiteral("gutschrift.xml"), ReadTestData(QStringLiteral("model/ubl-gutschrift.xml"))));
+        QTRY_VERIFY_WITH_TIMEOUT(PageText(form->wbRechnung).contains(QStringLiteral("aufmass.csv")), 15000);
+        TUserPrompt::QueuePick(saved);
+        Evaluate(form->wbRechnung, QStringLiteral("document.querySelector('a.speichern').click(); ''"));
+        QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(saved), 15000);
+        QTRY_COMPARE_WITH_TIMEOUT(ReadFileBytes(saved), QByteArray("Pos;Menge\n1;3\n"), 5000);
+        form->cbEingebaut->click();
+    }
+
     void pdfWithoutXml()
     {
         const QString pdf = folders->PutPdf(QStringLiteral("papier.pdf"), {});
@@ -537,7 +594,7 @@ private Q_SLOTS:
                                      switchSetAtNotice = form->rgAnzeigePdfItems->checkedId() >= 0;
                                      return TPromptAnswer::Ok;
                                  },
-                                 {}, {}});
+                                 {}, {}, {}});
         form->SetFile(file);
         TUserPrompt::SetBackend({});
         QCOMPARE(PromptTexts(QStringLiteral("Achtung")).size(), 1);

@@ -2,6 +2,7 @@
 #include "tests/support/InvoiceServices.h"
 #include "tests/support/TlsTestServer.h"
 
+#include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
@@ -124,6 +125,33 @@ private Q_SLOTS:
         QCOMPARE(run.ExitCode, 0);
         const QString archiveName = run.Records().front().value(QStringLiteral("archive_name")).toString();
         QCOMPARE(ReadFileBytes(out.filePath(archiveName + QStringLiteral(".html"))), ReadTestData(QStringLiteral("rendering.html")));
+    }
+
+    // The built-in view and the invoice's main terms need no network at all.
+    void builtInViewAndMainTermsWithoutNetwork()
+    {
+        TTempFolder out;
+        const QString file = Write(QStringLiteral("gutschrift.xml"), ReadTestData(QStringLiteral("model/ubl-gutschrift.xml")));
+        const TRun run = Check({QStringLiteral("--service"), QStringLiteral("https://127.0.0.1:%1").arg(ClosedLoopbackPort()),
+                                QStringLiteral("--view"), out.path(), QStringLiteral("--json"), file});
+        QCOMPARE(run.ExitCode, 0);
+        const QJsonObject record = run.Records().front();
+        const QJsonObject invoice = record.value(QStringLiteral("invoice")).toObject();
+        QCOMPARE(invoice.value(QStringLiteral("number")).toString(), QStringLiteral("GS-2026-0042"));
+        QCOMPARE(invoice.value(QStringLiteral("type_code")).toString(), QStringLiteral("381"));
+        QCOMPARE(invoice.value(QStringLiteral("seller_vat_id")).toString(), QStringLiteral("DE123456789"));
+        QCOMPARE(invoice.value(QStringLiteral("amount_due")).toString(), QStringLiteral("212.50"));
+        QCOMPARE(invoice.value(QStringLiteral("line_count")).toInt(), 2);
+        QCOMPARE(invoice.value(QStringLiteral("ibans")).toArray().first().toString(), QStringLiteral("DE75512108001245126199"));
+        const QString archiveName = record.value(QStringLiteral("archive_name")).toString();
+        const QByteArray html = ReadFileBytes(out.filePath(archiveName + QStringLiteral(".html")));
+        QVERIFY(html.contains("<h1>Gutschrift GS-2026-0042</h1>"));
+
+        // No UBL or CII invoice: no terms, and why.
+        const TRun other = Check({QStringLiteral("--json"), Write(QStringLiteral("bestellung.xml"), "<Order xmlns=\"urn:x\"/>")});
+        const QJsonObject r = other.Records().front();
+        QVERIFY(r.value(QStringLiteral("invoice")).isNull());
+        QVERIFY(r.value(QStringLiteral("invoice_error")).toString().contains(QStringLiteral("<Order>")));
     }
 
     void textOutputIsGerman()
