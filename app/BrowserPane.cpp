@@ -1,9 +1,6 @@
 #include "app/BrowserPane.h"
 
-#include "platform/UserPrompt.h"
-
 #include <QBuffer>
-#include <QFileInfo>
 #include <QHash>
 #include <QVBoxLayout>
 #include <QWebEngineDownloadRequest>
@@ -60,24 +57,45 @@ TContentSchemeHandler* HandlerOf(QWebEngineProfile* profile)
     return handler;
 }
 
-// An attachment of the built-in view is saved where the user says. Only what the page
-// carries itself (a data: address) is saved: nothing is fetched from anywhere.
-void SaveDownload(QWebEngineDownloadRequest* download)
+// The page links "anhang/2", relative to its own address erechnung:content/<number>. (The
+// browser resolves even "erechnung:content/anhang/2" as relative, to
+// erechnung:content/content/anhang/2: the scheme has no host part.)
+const QString kAttachmentLink = QStringLiteral("anhang/");
+const QString kAttachmentPath = QStringLiteral("content/") + kAttachmentLink;
+
+// The panes download nothing: an attachment of the built-in view is saved by the program
+// (TBrowserPane::AttachmentRequested), and a page from outside has nothing to put on disk.
+void RefuseDownload(QWebEngineDownloadRequest* download)
 {
-    if (download->url().scheme() != QLatin1String("data")) {
-        download->cancel();
-        return;
-    }
-    const QString target = TUserPrompt::SaveFile(download->downloadFileName());
-    if (target.isEmpty()) {
-        download->cancel();
-        return;
-    }
-    const QFileInfo info(target);
-    download->setDownloadDirectory(info.absolutePath());
-    download->setDownloadFileName(info.fileName());
-    download->accept();
+    download->cancel();
 }
+
+// A click on an attachment link of the built-in view becomes a request to the pane.
+class TPanePage : public QWebEnginePage
+{
+public:
+    TPanePage(QWebEngineProfile* profile, QObject* parent, TBrowserPane* pane)
+        : QWebEnginePage(profile, parent)
+        , FPane(pane)
+    {
+    }
+
+protected:
+    bool acceptNavigationRequest(const QUrl& url, NavigationType type, bool isMainFrame) override
+    {
+        if (url.scheme() == QLatin1String(kScheme) && url.path().startsWith(kAttachmentPath)) {
+            bool ok = false;
+            const int number = url.path().mid(kAttachmentPath.size()).toInt(&ok);
+            if (ok && type == NavigationTypeLinkClicked)
+                QMetaObject::invokeMethod(FPane, [pane = FPane, number] { Q_EMIT pane->AttachmentRequested(number); }, Qt::QueuedConnection);
+            return false;
+        }
+        return QWebEnginePage::acceptNavigationRequest(url, type, isMainFrame);
+    }
+
+private:
+    TBrowserPane* FPane;
+};
 
 void ConfigureProfile(QWebEngineProfile* profile)
 {
@@ -87,7 +105,7 @@ void ConfigureProfile(QWebEngineProfile* profile)
     HandlerOf(profile);
     if (!profile->property("erechnungDownloads").toBool()) {
         profile->setProperty("erechnungDownloads", true);
-        QObject::connect(profile, &QWebEngineProfile::downloadRequested, profile, &SaveDownload);
+        QObject::connect(profile, &QWebEngineProfile::downloadRequested, profile, &RefuseDownload);
     }
 }
 
@@ -123,7 +141,12 @@ TBrowserPane::TBrowserPane(QWidget* parent)
 void TBrowserPane::SetProfile(QWebEngineProfile* profile)
 {
     ConfigureProfile(profile);
-    FView->setPage(new QWebEnginePage(profile, FView));
+    FView->setPage(new TPanePage(profile, FView, this));
+}
+
+QString TBrowserPane::AttachmentAddress()
+{
+    return kAttachmentLink;
 }
 
 void TBrowserPane::Navigate(const QUrl& url)

@@ -29,9 +29,16 @@ public:
     void NavigateToString(const QString& html);
 
     QWebEngineView* View() const { return FView; }
+
+    // Where the built-in view's attachment links go (relative to the page the pane shows):
+    // a click on one asks for the attachment (AttachmentRequested) instead of navigating.
+    static QString AttachmentAddress();
     // What the pane was last asked to show: a URL, or (for HTML text) the text.
     QUrl RequestedUrl() const { return FRequestedUrl; }
     const QString& RequestedHtml() const { return FRequestedHtml; }
+
+Q_SIGNALS:
+    void AttachmentRequested(int number);
 
 private:
     QWebEngineView* FView;

@@ -4,8 +4,11 @@
 #include "app/Version.h"
 #include "invoice/ERechnung.h"
 #include "mail/EMailImport.h"
+#include "mail/UniqueFileName.h"
+#include "model/Invoice.h"
 #include "platform/Exception.h"
 #include "platform/FileNames.h"
+#include "platform/FileSystem.h"
 #include "platform/Paths.h"
 #include "platform/Registry.h"
 #include "platform/UserPrompt.h"
@@ -247,6 +250,8 @@ void TForm1::BuildLayout()
     connect(cbEingebaut, &QCheckBox::toggled, this, [this] { Guarded([this] { cbEingebautClick(); }); });
     wbRechnung = new TBrowserPane(Panel2);
     invoiceSide->addWidget(wbRechnung, 1);
+    connect(wbRechnung, &TBrowserPane::AttachmentRequested, this,
+            [this](int number) { Guarded([this, number] { SaveAttachment(number); }); });
     Splitter1->addWidget(Panel2);
 
     Panel4 = new QWidget;
@@ -495,19 +500,39 @@ void TForm1::rgAnzeigePdfClick()
 void TForm1::ShowInvoiceView()
 {
     TERechnung& r = *workflow->Rechnung();
+    // Attachments are saved by the program (SaveAttachment), not carried in the page.
+    r.SetAttachmentAddress(TBrowserPane::AttachmentAddress());
     if (cbEingebaut->isChecked()) {
-        ShowInBrowser(r.RenderBuiltIn(), wbRechnung);
+        wbRechnung->NavigateToString(r.RenderBuiltIn());
         SetViewLabel(QStringLiteral("Ansicht: eingebaut"), QStringLiteral("Sie haben die eingebaute Ansicht gewählt."));
         return;
     }
     const QString html = r.Render();
-    ShowInBrowser(html, wbRechnung);
     if (r.RenderedBy() == TRenderedBy::BuiltIn) {
+        wbRechnung->NavigateToString(html); // a page of its own, with its own head
         SetViewLabel(QStringLiteral("Ansicht: eingebaut"), r.RenderNote());
         StatusBar1->showMessage(QStringLiteral("Eingebaute Ansicht: ") + r.RenderNote(), 10000);
     } else {
+        ShowInBrowser(html, wbRechnung);
         SetViewLabel(QStringLiteral("Ansicht: Prüfdienst"), QStringLiteral("Die Darstellung kommt vom Darstellungsdienst."));
     }
+}
+
+// An attachment of the built-in view, saved where the user says. The name the invoice
+// gives it is only a suggestion, made safe (no folders, no device names).
+void TForm1::SaveAttachment(int number)
+{
+    const TInvoice* invoice = workflow->Rechnung()->Model();
+    const std::optional<TEmbeddedAttachment> attachment = invoice ? EmbeddedAttachment(*invoice, number) : std::nullopt;
+    if (!attachment)
+        return;
+    const QString target = TUserPrompt::SaveFile(SafeAttachmentName(attachment->FileName));
+    if (target.isEmpty())
+        return;
+    const QString error = WriteFileReplacing(target, attachment->Content);
+    if (!error.isEmpty())
+        throw Exception(QStringLiteral("Der Anhang konnte nicht als %1 gespeichert werden: %2").arg(DisplayFileName(target), error));
+    StatusBar1->showMessage(QStringLiteral("Anhang gespeichert: %1").arg(DisplayFileName(target)), 10000);
 }
 
 void TForm1::SetViewLabel(const QString& text, const QString& why)

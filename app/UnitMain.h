@@ -74,6 +74,7 @@ public:
     void bLoadClick();
     void rgAnzeigePdfClick();
     void cbEingebautClick();
+    void SaveAttachment(int number);
     void pAnnehmenClick();
     void pVerwerfenClick();
     void bEinstellungenClick();

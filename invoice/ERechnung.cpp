@@ -184,11 +184,19 @@ QString TERechnung::RenderBuiltIn()
 {
     if (HtmlBuiltInString.isEmpty()) {
         if (const TInvoice* invoice = Model())
-            HtmlBuiltInString = InvoiceViewHtml(*invoice);
+            HtmlBuiltInString = InvoiceViewHtml(*invoice, FAttachmentAddress);
         else
             HtmlBuiltInString = InvoiceViewErrorHtml(ModelError(), XmlData);
     }
     return HtmlBuiltInString;
+}
+
+void TERechnung::SetAttachmentAddress(const QString& address)
+{
+    if (address == FAttachmentAddress)
+        return;
+    FAttachmentAddress = address;
+    HtmlBuiltInString.clear();
 }
 
 const TInvoice* TERechnung::Model()

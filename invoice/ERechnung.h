@@ -68,6 +68,9 @@ public:
     // Where the services are reached; the program's defaults unless set.
     const TServiceOptions& ServiceOptions() const { return FServiceOptions; }
     void SetServiceOptions(const TServiceOptions& options) { FServiceOptions = options; }
+    // Where the links of the built-in view's attachments go (see InvoiceViewHtml); by
+    // default they carry the bytes themselves.
+    void SetAttachmentAddress(const QString& address);
 
 private:
     void ComputeHash();
@@ -85,6 +88,7 @@ private:
     QString HtmlValidateString;
     QString HtmlRenderString;
     QString HtmlBuiltInString;
+    QString FAttachmentAddress;
     TRenderedBy FRenderedBy = TRenderedBy::Nobody;
     QString FRenderNote;
     std::unique_ptr<TInvoice> FModel;

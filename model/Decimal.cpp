@@ -1,5 +1,7 @@
 #include "model/Decimal.h"
 
+#include <cstdint>
+
 
 namespace {
 
@@ -39,12 +41,16 @@ QString Digits(TUnits v)
 {
     if (v == 0)
         return QStringLiteral("0");
-    QString s;
-    while (v > 0) {
-        s.prepend(QChar(u'0' + int(v % 10)));
+    char16_t buffer[48];
+    int at = 48;
+    // 128-bit divisions are slow: down to 64 bits first, then 64-bit steps.
+    while (v > TUnits(UINT64_MAX)) {
+        buffer[--at] = char16_t(u'0' + int(v % 10));
         v /= 10;
     }
-    return s;
+    for (unsigned long long w = static_cast<unsigned long long>(v); w > 0; w /= 10)
+        buffer[--at] = char16_t(u'0' + int(w % 10));
+    return QString(reinterpret_cast<const QChar*>(buffer + at), 48 - at);
 }
 
 } // namespace

@@ -8,6 +8,7 @@
 #include <QStringList>
 
 #include <memory>
+#include <string>
 #include <optional>
 #include <utility>
 #include <vector>
@@ -41,7 +42,11 @@ class TTermGroup
 public:
     const TTermDef* Term = nullptr; // nullptr for the invoice itself
     int Line = 0;
-    QString Path;                    // where the group stands in the document
+    const TTermGroup* Parent = nullptr;
+    std::string Location;            // where it stands below its parent: "/cac:InvoiceLine[3]"
+
+    // Where the group stands in the document: "/ubl:Invoice/cac:InvoiceLine[3]".
+    QString Path() const;
 
     std::vector<TTermValue> Values;  // in document order
     std::vector<std::unique_ptr<TTermGroup>> Groups;
@@ -75,3 +80,22 @@ public:
     // The accounts (BT-84) of all credit transfers, in document order.
     QStringList Ibans() const;
 };
+
+// A file embedded in the invoice (BT-125 of a BG-24).
+struct TEmbeddedAttachment
+{
+    QString FileName; // as the invoice names it: not a safe name for a file system
+    QString MimeCode;
+    QByteArray Content;
+};
+
+// The file of the number-th supporting document (BG-24; 1, 2, ... in document order), or
+// nullopt when that document embeds none or its Base64 text is unsound.
+std::optional<TEmbeddedAttachment> EmbeddedAttachment(const TInvoice& invoice, int number);
+
+// How many bytes the Base64 text of an embedded file decodes to (line breaks and blanks
+// allowed), or -1 when it is no Base64: a wrong character, a wrong length, padding in the
+// middle.
+qlonglong Base64DecodedSize(const QString& text);
+// That text without its line breaks and blanks, or a null text when it is no Base64.
+QString CleanBase64(const QString& text);

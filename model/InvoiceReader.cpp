@@ -4,6 +4,9 @@
 #include "model/XmlPath.h"
 #include "platform/Exception.h"
 
+#include <algorithm>
+#include <cctype>
+
 #include <libxml/parser.h>
 #include <libxml/tree.h>
 
@@ -11,7 +14,10 @@
 #include <QRegularExpression>
 
 #include <cstring>
+#include <deque>
 #include <mutex>
+#include <string_view>
+#include <unordered_map>
 
 namespace {
 
@@ -25,9 +31,27 @@ struct TCompiledBinding
     bool DropWhenEmpty;
 };
 
+struct TStringHash
+{
+    using is_transparent = void;
+    size_t operator()(std::string_view s) const { return std::hash<std::string_view>()(s); }
+};
+
+// The bindings of one group. Those that start at a child of the group's element are found
+// by that child's name, so the children are walked once for all of them.
+struct TGroupBindings
+{
+    std::vector<TCompiledBinding> Bindings;
+    // Local name of a first step -> (binding, alternative).
+    std::unordered_map<std::string, std::vector<std::pair<int, int>>, TStringHash, std::equal_to<>> ByFirstStep;
+    std::vector<int> Others; // the bindings that start elsewhere (".", "..", "/", "@")
+    int ValueBindings = 0;   // for reserving room
+    int GroupBindings = 0;
+};
+
 struct TCompiledSyntax
 {
-    QHash<QString, std::vector<TCompiledBinding>> ByGroup; // "" for the invoice
+    std::unordered_map<std::string, TGroupBindings, TStringHash, std::equal_to<>> ByGroup; // "" for the invoice
 };
 
 const TCompiledSyntax& Compiled(TInvoiceSyntax syntax)
@@ -42,7 +66,18 @@ const TCompiledSyntax& Compiled(TInvoiceSyntax syntax)
                 const TTermDef* term = FindTerm(b.Term);
                 if (!term)
                     throw std::invalid_argument(std::string("binding of an unknown term ") + b.Term);
-                into.ByGroup[QLatin1String(b.Parent)].push_back({term, TXmlPath::Compile(b.Path), std::strchr(b.Flags, '?') != nullptr});
+                TGroupBindings& group = into.ByGroup[b.Parent];
+                const int index = int(group.Bindings.size());
+                group.Bindings.push_back({term, TXmlPath::Compile(b.Path), std::strchr(b.Flags, '?') != nullptr});
+                ++(term->Type == TTermType::Group ? group.GroupBindings : group.ValueBindings);
+                const TXmlPath& path = group.Bindings.back().Path;
+                if (path.StartsWithChildSteps()) {
+                    int alternative = 0;
+                    for (const TXmlPath::TStep* first : path.FirstSteps())
+                        group.ByFirstStep[first->Local].emplace_back(index, alternative++);
+                } else {
+                    group.Others.push_back(index);
+                }
             }
         };
         compile(UblBindings(), 'I', compiled[int(TInvoiceSyntax::Ubl)]);
@@ -57,6 +92,26 @@ int LineOf(const xmlNode* node)
     return int(xmlGetLineNo(node));
 }
 
+// Attribute names repeat on every amount and quantity: each is made a QString once (the
+// first few hundred: a document cannot make the list grow without end).
+QString AttributeName(const xmlChar* name)
+{
+    thread_local std::unordered_map<std::string, QString, TStringHash, std::equal_to<>> names;
+    const std::string_view key(reinterpret_cast<const char*>(name));
+    if (const auto it = names.find(key); it != names.end())
+        return it->second;
+    QString text = QString::fromUtf8(key.data(), qsizetype(key.size()));
+    if (names.size() < 512)
+        names.emplace(std::string(key), text);
+    return text;
+}
+
+void TakeAttributes(const xmlNode* node, TTermValue& v)
+{
+    for (const xmlAttr* a = node->properties; a; a = a->next)
+        v.Attributes.emplace_back(AttributeName(a->name), XmlAttributeText(a));
+}
+
 class TBuilder
 {
 public:
@@ -67,40 +122,78 @@ public:
     }
 
     // Fills group from the element context with the bindings of groupId.
-    void Fill(TTermGroup& group, const QString& groupId, xmlNode* context)
+    void Fill(TTermGroup& group, std::string_view groupId, xmlNode* context, int depth = 0)
     {
         // A sub-line carries the terms of a line.
-        const QString bindingsOf = groupId == QLatin1String("BG-DEX-01") ? QStringLiteral("BG-25") : groupId;
-        const auto it = FSyntax.ByGroup.constFind(bindingsOf);
-        if (it == FSyntax.ByGroup.constEnd())
+        const auto it = FSyntax.ByGroup.find(groupId == "BG-DEX-01" ? std::string_view("BG-25") : groupId);
+        if (it == FSyntax.ByGroup.end())
             return;
-        for (const TCompiledBinding& b : *it) {
-            FMatches.clear();
-            const bool isGroup = b.Term->Type == TTermType::Group;
-            b.Path.Evaluate(context, FRoot, isGroup, FMatches);
-            if (FMatches.empty())
+        const TGroupBindings& g = it->second;
+        group.Values.reserve(size_t(g.ValueBindings));
+        group.Groups.reserve(size_t(g.GroupBindings));
+        if (FMatches.size() <= size_t(depth))
+            FMatches.resize(depth + 1);
+        // The children once, in document order, each handed to the bindings that start with it.
+        std::vector<std::pair<const xmlChar*, int>> counts; // same-named elements so far, for locations
+        for (xmlNode* child = context->children; child; child = child->next) {
+            if (child->type != XML_ELEMENT_NODE || !child->ns || !child->ns->href)
                 continue;
-            if (!isGroup) {
-                for (const TXmlPath::TMatch& m : FMatches)
-                    group.Values.push_back(ValueOf(b.Term, m));
+            const auto found = g.ByFirstStep.find(std::string_view(reinterpret_cast<const char*>(child->name)));
+            if (found == g.ByFirstStep.end())
                 continue;
+            int index = 0;
+            for (auto& [name, count] : counts) {
+                if (name == child->name) {
+                    index = ++count;
+                    break;
+                }
             }
-            // The matches are reused by the nested fills: keep this group's own.
-            const std::vector<TXmlPath::TMatch> matches = FMatches;
-            for (const TXmlPath::TMatch& m : matches) {
-                auto child = std::make_unique<TTermGroup>();
-                child->Term = b.Term;
-                child->Line = LineOf(m.Node);
-                child->Path = group.Path + m.Location;
-                Fill(*child, QLatin1String(b.Term->Id), m.Node);
-                if (b.DropWhenEmpty && child->IsEmpty())
-                    continue;
-                group.Groups.push_back(std::move(child));
+            if (index == 0)
+                counts.emplace_back(child->name, index = 1);
+            for (const auto& [bindingIndex, alternative] : found->second) {
+                const TCompiledBinding& b = g.Bindings[size_t(bindingIndex)];
+                const bool isGroup = b.Term->Type == TTermType::Group;
+                std::vector<TXmlPath::TMatch>& matches = FMatches[size_t(depth)];
+                matches.clear();
+                std::string location;
+                if (isGroup)
+                    location = '/' + b.Path.FirstSteps()[size_t(alternative)]->Qualified + '[' + std::to_string(index) + ']';
+                b.Path.ContinueFrom(size_t(alternative), child, location, FRoot, isGroup, matches);
+                Take(group, b, matches, depth);
             }
+        }
+        for (int bindingIndex : g.Others) {
+            const TCompiledBinding& b = g.Bindings[size_t(bindingIndex)];
+            std::vector<TXmlPath::TMatch>& matches = FMatches[size_t(depth)];
+            matches.clear();
+            b.Path.Evaluate(context, FRoot, b.Term->Type == TTermType::Group, matches);
+            Take(group, b, matches, depth);
         }
     }
 
 private:
+    void Take(TTermGroup& group, const TCompiledBinding& b, std::vector<TXmlPath::TMatch>& matches, int depth)
+    {
+        if (b.Term->Type != TTermType::Group) {
+            for (const TXmlPath::TMatch& m : matches)
+                group.Values.push_back(ValueOf(b.Term, m));
+            return;
+        }
+        // The nested fills use deeper match buffers: these stay as they are.
+        for (size_t i = 0; i < matches.size(); ++i) {
+            const TXmlPath::TMatch m = matches[i];
+            auto child = std::make_unique<TTermGroup>();
+            child->Term = b.Term;
+            child->Line = LineOf(m.Node);
+            child->Parent = &group;
+            child->Location = m.Location;
+            Fill(*child, b.Term->Id, m.Node, depth + 1);
+            if (b.DropWhenEmpty && child->IsEmpty())
+                continue;
+            group.Groups.push_back(std::move(child));
+        }
+    }
+
     static TTermValue ValueOf(const TTermDef* term, const TXmlPath::TMatch& m)
     {
         TTermValue v;
@@ -110,15 +203,14 @@ private:
             v.Text = XmlAttributeText(m.Attribute);
         } else {
             v.Text = XmlText(m.Node);
-            for (const xmlAttr* a = m.Node->properties; a; a = a->next)
-                v.Attributes.emplace_back(QString::fromUtf8(reinterpret_cast<const char*>(a->name)), XmlAttributeText(a));
+            TakeAttributes(m.Node, v);
         }
         return v;
     }
 
     const TCompiledSyntax& FSyntax;
     xmlNode* FRoot;
-    std::vector<TXmlPath::TMatch> FMatches;
+    std::deque<std::vector<TXmlPath::TMatch>> FMatches; // one buffer per nesting depth; growing keeps them in place
 };
 
 bool IsElement(const xmlNode* n, const char* ns, const char* local)
@@ -128,7 +220,7 @@ bool IsElement(const xmlNode* n, const char* ns, const char* local)
         && std::strcmp(reinterpret_cast<const char*>(n->name), local) == 0;
 }
 
-TTermGroup& GroupFor(TTermGroup& parent, const char* id, const QString& path)
+TTermGroup& GroupFor(TTermGroup& parent, const char* id)
 {
     for (auto& g : parent.Groups) {
         if (std::strcmp(g->Term->Id, id) == 0)
@@ -136,7 +228,7 @@ TTermGroup& GroupFor(TTermGroup& parent, const char* id, const QString& path)
     }
     auto g = std::make_unique<TTermGroup>();
     g->Term = FindTerm(id);
-    g->Path = path;
+    g->Parent = &parent;
     parent.Groups.push_back(std::move(g));
     return *parent.Groups.back();
 }
@@ -157,8 +249,7 @@ void ReadTaxTotals(TInvoice& invoice, xmlNode* root)
         TTermValue v;
         v.Line = LineOf(m.Node);
         v.Text = XmlText(m.Node);
-        for (const xmlAttr* a = m.Node->properties; a; a = a->next)
-            v.Attributes.emplace_back(QString::fromUtf8(reinterpret_cast<const char*>(a->name)), XmlAttributeText(a));
+        TakeAttributes(m.Node, v);
         const QString currency = v.Attribute(u"currencyID").trimmed();
         const bool accounting = !accountingCurrency.isEmpty() && accountingCurrency != invoiceCurrency
             && currency == accountingCurrency;
@@ -166,7 +257,7 @@ void ReadTaxTotals(TInvoice& invoice, xmlNode* root)
             continue;
         haveInvoiceTotal = haveInvoiceTotal || !accounting;
         v.Term = FindTerm(accounting ? u"BT-111" : u"BT-110");
-        GroupFor(invoice.Root, "BG-22", invoice.Root.Path).Values.push_back(std::move(v));
+        GroupFor(invoice.Root, "BG-22").Values.push_back(std::move(v));
     }
 }
 
@@ -193,7 +284,7 @@ void SplitNoteSubjects(TTermGroup& root)
 
 TXmlDocument::TXmlDocument(const QByteArray& bytes)
 {
-    if (bytes.trimmed().isEmpty())
+    if (std::all_of(bytes.begin(), bytes.end(), [](char c) { return std::isspace(static_cast<unsigned char>(c)); }))
         throw Exception(QStringLiteral("Die Datei enthält kein XML: sie ist leer."));
     xmlParserCtxtPtr context = xmlNewParserCtxt();
     if (!context)
@@ -246,15 +337,15 @@ TInvoice ReadInvoice(const TXmlDocument& document)
     switch (KindOfDocument(document)) {
     case TXmlKind::UblInvoice:
         invoice.Syntax = TInvoiceSyntax::Ubl;
-        invoice.Root.Path = QStringLiteral("/ubl:Invoice");
+        invoice.Root.Location = "/ubl:Invoice";
         break;
     case TXmlKind::UblCreditNote:
         invoice.Syntax = TInvoiceSyntax::UblCreditNote;
-        invoice.Root.Path = QStringLiteral("/cn:CreditNote");
+        invoice.Root.Location = "/cn:CreditNote";
         break;
     case TXmlKind::Cii:
         invoice.Syntax = TInvoiceSyntax::Cii;
-        invoice.Root.Path = QStringLiteral("/rsm:CrossIndustryInvoice");
+        invoice.Root.Location = "/rsm:CrossIndustryInvoice";
         break;
     case TXmlKind::Zugferd1:
         throw Exception(QStringLiteral("Die Rechnung ist im Format ZUGFeRD 1.0 (CrossIndustryDocument) geschrieben. "
@@ -269,7 +360,7 @@ TInvoice ReadInvoice(const TXmlDocument& document)
     }
     }
     invoice.Root.Line = LineOf(root);
-    TBuilder(Compiled(invoice.Syntax), root).Fill(invoice.Root, QString(), root);
+    TBuilder(Compiled(invoice.Syntax), root).Fill(invoice.Root, "", root);
     ReadTaxTotals(invoice, root);
     if (invoice.Syntax != TInvoiceSyntax::Cii)
         SplitNoteSubjects(invoice.Root);

@@ -7,7 +7,7 @@
 #include <QRegularExpression>
 #include <QSet>
 
-#include <functional>
+#include <cstring>
 
 namespace {
 
@@ -88,9 +88,10 @@ QString WithName(const QString& code, TCodeKind kind)
 class TView
 {
 public:
-    explicit TView(const TInvoice& invoice)
+    TView(const TInvoice& invoice, const QString& attachmentAddress)
         : I(invoice)
         , Currency(invoice.Root.Text(u"BT-5").trimmed())
+        , AttachmentAddress(attachmentAddress)
     {
     }
 
@@ -104,13 +105,15 @@ private:
     // A row of a facts table, only when the group has the term.
     void Row(const TTermGroup* g, const char* id);
     void Rows(const TTermGroup* g, std::initializer_list<const char*> ids);
+    QString Address(const TTermGroup& a) const;
     void Party(const TTermGroup* party, const char* addressId, const char* contactId, const QString& title, const char* groupId,
                std::initializer_list<const char*> ids);
     void Overview();
     void Totals();
     void Payment();
     void Lines();
-    void Line(const TTermGroup& line, int depth, const std::vector<const TTermGroup*>& children);
+    void Line(const TTermGroup& line, int depth);
+    void NestedLine(const TTermGroup& line, int depth);
     void VatBreakdown();
     void AllowancesCharges();
     void Notes();
@@ -122,7 +125,9 @@ private:
 
     const TInvoice& I;
     QString Currency;
+    QString AttachmentAddress;
     QString H;
+    QHash<QString, std::vector<const TTermGroup*>> FChildren; // CII sub-lines by their parent's id
 };
 
 QString TView::Format(const TTermValue& v) const
@@ -202,6 +207,48 @@ void TView::Rows(const TTermGroup* g, std::initializer_list<const char*> ids)
         Row(g, id);
 }
 
+// An address as it is written in Germany: the street lines, postcode and city on one line,
+// the region, the country.
+QString TView::Address(const TTermGroup& a) const
+{
+    struct TAddressTerms
+    {
+        const char* Group;
+        const char* Lines[3];
+        const char* City;
+        const char* Postcode;
+        const char* Region;
+        const char* Country;
+    };
+    static const TAddressTerms kAddresses[] = {
+        {"BG-5", {"BT-35", "BT-36", "BT-162"}, "BT-37", "BT-38", "BT-39", "BT-40"},
+        {"BG-8", {"BT-50", "BT-51", "BT-163"}, "BT-52", "BT-53", "BT-54", "BT-55"},
+        {"BG-12", {"BT-64", "BT-65", "BT-164"}, "BT-66", "BT-67", "BT-68", "BT-69"},
+        {"BG-15", {"BT-75", "BT-76", "BT-165"}, "BT-77", "BT-78", "BT-79", "BT-80"},
+    };
+    const TAddressTerms* terms = nullptr;
+    for (const TAddressTerms& t : kAddresses) {
+        if (a.Term && std::strcmp(a.Term->Id, t.Group) == 0)
+            terms = &t;
+    }
+    if (!terms)
+        return {};
+    QStringList lines;
+    const auto add = [&lines](const QString& line) {
+        if (!line.isEmpty())
+            lines << line;
+    };
+    for (const char* id : terms->Lines)
+        add(Esc(a.Text(QLatin1String(id)).trimmed()));
+    add(Esc(QStringList{a.Text(QLatin1String(terms->Postcode)).trimmed(), a.Text(QLatin1String(terms->City)).trimmed()}
+                .join(QLatin1Char(' '))
+                .trimmed()));
+    add(Esc(a.Text(QLatin1String(terms->Region)).trimmed()));
+    if (const TTermValue* country = a.Value(QLatin1String(terms->Country)))
+        add(Format(*country));
+    return lines.join(QStringLiteral("<br>"));
+}
+
 void TView::Party(const TTermGroup* party, const char* addressId, const char* contactId, const QString& title, const char* groupId,
                   std::initializer_list<const char*> ids)
 {
@@ -213,22 +260,8 @@ void TView::Party(const TTermGroup* party, const char* addressId, const char* co
     H += QStringLiteral("<table class=\"fakten\">");
     Rows(party, ids);
     if (const TTermGroup* a = party->Group(QLatin1String(addressId))) {
-        QStringList lines;
-        for (const TTermValue& v : a->Values) {
-            const QString id = QLatin1String(v.Term->Id);
-            if (v.Term->Type == TTermType::Code)
-                continue;
-            lines << Esc(v.Text.trimmed());
-            (void)id;
-        }
-        QString country;
-        for (const TTermValue& v : a->Values) {
-            if (v.Term->Type == TTermType::Code)
-                country = Format(v);
-        }
-        H += QStringLiteral("<tr><th><span title=\"%1\">Anschrift</span><span class=\"bt\">%1</span></th><td>%2%3</td></tr>")
-                 .arg(QLatin1String(addressId), lines.join(QStringLiteral("<br>")),
-                      country.isEmpty() ? QString() : QStringLiteral("<br>") + country);
+        H += QStringLiteral("<tr><th><span title=\"%1\">Anschrift</span><span class=\"bt\">%1</span></th><td>%2</td></tr>")
+                 .arg(QLatin1String(addressId), Address(*a));
     }
     if (const TTermGroup* c = party->Group(QLatin1String(contactId)))
         Rows(c, {contactId[3] == '6' ? "BT-41" : "BT-56", contactId[3] == '6' ? "BT-42" : "BT-57", contactId[3] == '6' ? "BT-43" : "BT-58"});
@@ -330,85 +363,121 @@ void TView::Payment()
     H += QStringLiteral("</div>");
 }
 
-void TView::Line(const TTermGroup& line, int depth, const std::vector<const TTermGroup*>& children)
+void TView::Line(const TTermGroup& line, int depth)
 {
+    // The hot path of a large invoice: appended piece by piece, no formatting templates.
     const TTermGroup* item = line.Group(u"BG-31");
     const TTermGroup* price = line.Group(u"BG-29");
     const TTermGroup* vat = line.Group(u"BG-30");
-    const QString indent = depth > 0 ? QStringLiteral(" class=\"tiefe%1\"").arg(std::min(depth, 4)) : QString();
+    const QString cell = depth > 0 ? QStringLiteral("<td class=\"tiefe%1\">").arg(std::min(depth, 4)) : QStringLiteral("<td>");
 
-    QString article = QStringLiteral("<b>%1</b>").arg(item ? Esc(item->Text(u"BT-153").trimmed()) : QString());
+    H += QLatin1String("<tr>");
+    H += cell;
+    H += Esc(line.Text(u"BT-126").trimmed());
+    H += QLatin1String("</td>");
+    H += cell;
+    H += QLatin1String("<b>");
     if (item) {
+        H += Esc(item->Text(u"BT-153").trimmed());
+        H += QLatin1String("</b>");
         const QString description = item->Text(u"BT-154").trimmed();
-        if (!description.isEmpty())
-            article += QStringLiteral("<br><span class=\"text\">%1</span>").arg(Esc(description));
-        QStringList ids;
-        for (const char* id : {"BT-155", "BT-156", "BT-157", "BT-158", "BT-159"}) {
-            for (const TTermValue* v : item->AllValues(QLatin1String(id)))
-                ids << QStringLiteral("%1: %2").arg(Esc(QString::fromUtf8(FindTerm(id)->Label)), Format(*v));
+        if (!description.isEmpty()) {
+            H += QLatin1String("<br><span class=\"text\">");
+            H += Esc(description);
+            H += QLatin1String("</span>");
+        }
+        bool first = true;
+        auto extra = [&](const QString& text) {
+            H += first ? QLatin1String("<br><span class=\"klein\">") : QLatin1String(" · ");
+            first = false;
+            H += text;
+        };
+        for (const TTermValue& v : item->Values) {
+            const QLatin1String id(v.Term->Id);
+            if (id == QLatin1String("BT-153") || id == QLatin1String("BT-154"))
+                continue;
+            extra(Esc(QString::fromUtf8(v.Term->Label)) + QLatin1String(": ") + Format(v));
         }
         for (const TTermGroup* property : item->AllGroups(u"BG-32"))
-            ids << QStringLiteral("%1: %2").arg(Esc(property->Text(u"BT-160").trimmed()), Esc(property->Text(u"BT-161").trimmed()));
-        if (!ids.isEmpty())
-            article += QStringLiteral("<br><span class=\"klein\">%1</span>").arg(ids.join(QStringLiteral(" · ")));
+            extra(Esc(property->Text(u"BT-160").trimmed()) + QLatin1String(": ") + Esc(property->Text(u"BT-161").trimmed()));
+        if (!first)
+            H += QLatin1String("</span>");
+    } else {
+        H += QLatin1String("</b>");
     }
-    QStringList extra;
-    for (const TTermValue* note : line.AllValues(u"BT-127"))
-        extra << QStringLiteral("<span class=\"text\">%1</span>").arg(Esc(note->Text.trimmed()));
+    bool firstExtra = true;
+    auto lineExtra = [&](const QString& text) {
+        H += firstExtra ? QLatin1String("<br><span class=\"klein\">") : QLatin1String(" · ");
+        firstExtra = false;
+        H += text;
+    };
+    for (const TTermValue& v : line.Values) {
+        const QLatin1String id(v.Term->Id);
+        if (id == QLatin1String("BT-127"))
+            lineExtra(QLatin1String("<span class=\"text\">") + Esc(v.Text.trimmed()) + QLatin1String("</span>"));
+        else if (id == QLatin1String("BT-132") || id == QLatin1String("BT-133") || id == QLatin1String("BT-128"))
+            lineExtra(Esc(QString::fromUtf8(v.Term->Label)) + QLatin1String(": ") + Format(v));
+    }
     if (const TTermGroup* period = line.Group(u"BG-26"))
-        extra << QStringLiteral("Zeitraum %1 – %2").arg(Date(period->Text(u"BT-134")), Date(period->Text(u"BT-135")));
-    for (const char* id : {"BT-132", "BT-133", "BT-128"}) {
-        if (const TTermValue* v = line.Value(QLatin1String(id)))
-            extra << QStringLiteral("%1: %2").arg(Esc(QString::fromUtf8(FindTerm(id)->Label)), Format(*v));
-    }
-    if (!extra.isEmpty())
-        article += QStringLiteral("<br><span class=\"klein\">%1</span>").arg(extra.join(QStringLiteral(" · ")));
-
-    QString quantity;
+        lineExtra(QLatin1String("Zeitraum ") + Date(period->Text(u"BT-134")) + QLatin1String(" – ") + Date(period->Text(u"BT-135")));
+    if (!firstExtra)
+        H += QLatin1String("</span>");
+    H += QLatin1String("</td><td class=\"zahl\">");
     if (const TTermValue* q = line.Value(u"BT-129")) {
-        quantity = Number(q, 0);
-        if (const TTermValue* unit = line.Value(u"BT-130"))
-            quantity += QLatin1Char(' ') + Esc(CodeName(TCodeKind::Unit, unit->Text).isEmpty() ? unit->Text.trimmed() : CodeName(TCodeKind::Unit, unit->Text));
-    }
-    QString unitPrice;
-    if (price) {
-        if (const TTermValue* net = price->Value(u"BT-146"))
-            unitPrice = Format(*net);
-        if (const TTermValue* base = price->Value(u"BT-149"))
-            unitPrice += QStringLiteral("<br><span class=\"klein\">je %1</span>").arg(Format(*base));
-        if (const TTermValue* gross = price->Value(u"BT-148"))
-            unitPrice += QStringLiteral("<br><span class=\"klein\">brutto %1</span>").arg(Format(*gross));
-    }
-    QString tax;
-    if (vat) {
-        tax = Esc(vat->Text(u"BT-151").trimmed());
-        if (const TTermValue* rate = vat->Value(u"BT-152"))
-            tax += QStringLiteral(" ") + Format(*rate);
-    }
-    H += QStringLiteral("<tr><td%1>%2</td><td%1>%3</td><td class=\"zahl\">%4</td><td class=\"zahl\">%5</td><td>%6</td>"
-                        "<td class=\"zahl\">%7</td></tr>")
-             .arg(indent, Esc(line.Text(u"BT-126").trimmed()), article, quantity, unitPrice, tax, Amount(line.Value(u"BT-131")));
-
-    for (const char* group : {"BG-27", "BG-28"}) {
-        const bool charge = group[4] == '8';
-        for (const TTermGroup* ac : line.AllGroups(QLatin1String(group))) {
-            const TTermValue* amount = ac->Value(QLatin1String(charge ? "BT-141" : "BT-136"));
-            QString reason = Esc(ac->Text(QLatin1String(charge ? "BT-144" : "BT-139")).trimmed());
-            const QString code = ac->Text(QLatin1String(charge ? "BT-145" : "BT-140")).trimmed();
-            if (!code.isEmpty())
-                reason += QStringLiteral(" <span class=\"klein\">(Code %1)</span>").arg(Esc(code));
-            if (const TTermValue* percent = ac->Value(QLatin1String(charge ? "BT-143" : "BT-138")))
-                reason += QStringLiteral(" · %1").arg(Format(*percent));
-            H += QStringLiteral("<tr class=\"zusatz\"><td></td><td%1 colspan=\"4\">%2: %3<span class=\"bt\">%4</span></td>"
-                                "<td class=\"zahl\">%5%6</td></tr>")
-                     .arg(indent, charge ? QStringLiteral("Zuschlag") : QStringLiteral("Nachlass"), reason, QLatin1String(group),
-                          charge ? QString() : QStringLiteral("−"), Amount(amount));
+        H += Number(q, 0);
+        if (const TTermValue* unit = line.Value(u"BT-130")) {
+            const QString name = CodeName(TCodeKind::Unit, unit->Text);
+            H += QLatin1Char(' ');
+            H += Esc(name.isEmpty() ? unit->Text.trimmed() : name);
         }
     }
+    H += QLatin1String("</td><td class=\"zahl\">");
+    if (price) {
+        if (const TTermValue* net = price->Value(u"BT-146"))
+            H += Format(*net);
+        if (const TTermValue* base = price->Value(u"BT-149"))
+            H += QLatin1String("<br><span class=\"klein\">je ") + Format(*base) + QLatin1String("</span>");
+        if (const TTermValue* gross = price->Value(u"BT-148"))
+            H += QLatin1String("<br><span class=\"klein\">brutto ") + Format(*gross) + QLatin1String("</span>");
+    }
+    H += QLatin1String("</td><td>");
+    if (vat) {
+        H += Esc(vat->Text(u"BT-151").trimmed());
+        if (const TTermValue* rate = vat->Value(u"BT-152")) {
+            H += QLatin1Char(' ');
+            H += Format(*rate);
+        }
+    }
+    H += QLatin1String("</td><td class=\"zahl\">");
+    H += Amount(line.Value(u"BT-131"));
+    H += QLatin1String("</td></tr>");
+
+    for (const auto& g : line.Groups) {
+        const QLatin1String id(g->Term->Id);
+        const bool charge = id == QLatin1String("BG-28");
+        if (!charge && id != QLatin1String("BG-27"))
+            continue;
+        const TTermGroup* ac = g.get();
+        QString reason = Esc(ac->Text(QLatin1String(charge ? "BT-144" : "BT-139")).trimmed());
+        const QString code = ac->Text(QLatin1String(charge ? "BT-145" : "BT-140")).trimmed();
+        if (!code.isEmpty())
+            reason += QLatin1String(" <span class=\"klein\">(Code ") + Esc(code) + QLatin1String(")</span>");
+        if (const TTermValue* percent = ac->Value(QLatin1String(charge ? "BT-143" : "BT-138")))
+            reason += QLatin1String(" · ") + Format(*percent);
+        H += QLatin1String("<tr class=\"zusatz\"><td></td>");
+        H += cell.left(cell.size() - 1) + QLatin1String(" colspan=\"4\">");
+        H += charge ? QLatin1String("Zuschlag: ") : QLatin1String("Nachlass: ");
+        H += reason;
+        H += QLatin1String("<span class=\"bt\">");
+        H += id;
+        H += QLatin1String("</span></td><td class=\"zahl\">");
+        if (!charge)
+            H += QStringLiteral("−");
+        H += Amount(ac->Value(QLatin1String(charge ? "BT-141" : "BT-136")));
+        H += QLatin1String("</td></tr>");
+    }
     for (const TTermGroup* sub : line.AllGroups(u"BG-DEX-01"))
-        Line(*sub, depth + 1, {});
-    for (const TTermGroup* child : children)
-        Line(*child, depth + 1, {});
+        Line(*sub, depth + 1);
 }
 
 void TView::Lines()
@@ -418,29 +487,38 @@ void TView::Lines()
     H += QStringLiteral("<table class=\"liste\"><thead><tr><th>Pos.</th><th>Artikel</th><th class=\"zahl\">Menge</th>"
                         "<th class=\"zahl\">Preis</th><th>USt</th><th class=\"zahl\">Netto</th></tr></thead><tbody>");
     // CII writes sub-lines as lines that name their parent (ZUGFeRD EXTENDED): nested under it.
-    QHash<QString, std::vector<const TTermGroup*>> childrenOf;
-    QSet<QString> ids;
+    bool nested = false;
     for (const TTermGroup* l : lines)
-        ids.insert(l->Text(u"BT-126").trimmed());
-    for (const TTermGroup* l : lines) {
-        const QString parent = l->Text(u"X-ParentLine").trimmed();
-        if (!parent.isEmpty() && ids.contains(parent))
-            childrenOf[parent].push_back(l);
-    }
-    std::function<void(const TTermGroup*, int)> show = [&](const TTermGroup* l, int depth) {
-        Line(*l, depth, {});
-        const auto it = childrenOf.constFind(l->Text(u"BT-126").trimmed());
-        if (it != childrenOf.constEnd() && depth < 8) {
-            for (const TTermGroup* child : *it)
-                show(child, depth + 1);
+        nested = nested || l->Value(u"X-ParentLine");
+    if (!nested) {
+        for (const TTermGroup* l : lines)
+            Line(*l, 0);
+    } else {
+        QSet<QString> ids;
+        for (const TTermGroup* l : lines)
+            ids.insert(l->Text(u"BT-126").trimmed());
+        for (const TTermGroup* l : lines) {
+            const QString parent = l->Text(u"X-ParentLine").trimmed();
+            if (!parent.isEmpty() && ids.contains(parent))
+                FChildren[parent].push_back(l);
         }
-    };
-    for (const TTermGroup* l : lines) {
-        const QString parent = l->Text(u"X-ParentLine").trimmed();
-        if (parent.isEmpty() || !ids.contains(parent))
-            show(l, 0);
+        for (const TTermGroup* l : lines) {
+            const QString parent = l->Text(u"X-ParentLine").trimmed();
+            if (parent.isEmpty() || !ids.contains(parent))
+                NestedLine(*l, 0);
+        }
     }
     H += QStringLiteral("</tbody></table>");
+}
+
+void TView::NestedLine(const TTermGroup& line, int depth)
+{
+    Line(line, depth);
+    const auto it = FChildren.constFind(line.Text(u"BT-126").trimmed());
+    if (it == FChildren.constEnd() || depth >= 8)
+        return;
+    for (const TTermGroup* child : *it)
+        NestedLine(*child, depth + 1);
 }
 
 void TView::VatBreakdown()
@@ -540,11 +618,8 @@ void TView::Delivery()
     H += QStringLiteral("<table class=\"fakten\">");
     Rows(d, {"BT-70", "BT-71", "BT-72"});
     if (const TTermGroup* a = d->Group(u"BG-15")) {
-        QStringList lines;
-        for (const TTermValue& v : a->Values)
-            lines << (v.Term->Type == TTermType::Code ? Format(v) : Esc(v.Text.trimmed()));
         H += QStringLiteral("<tr><th><span title=\"BG-15\">Lieferanschrift</span><span class=\"bt\">BG-15</span></th><td>%1</td></tr>")
-                 .arg(lines.join(QStringLiteral("<br>")));
+                 .arg(Address(*a));
     }
     H += QStringLiteral("</table>");
 }
@@ -589,40 +664,52 @@ void TView::Attachments()
     H += QStringLiteral("<table class=\"liste\"><thead><tr><th>Kennung</th><th>Beschreibung</th><th>Datei</th><th>Adresse</th>"
                         "</tr></thead><tbody>");
     static const QRegularExpression safeMime(QStringLiteral("^[A-Za-z0-9.+-]+/[A-Za-z0-9.+-]+$"));
+    int number = 0;
     for (const TTermGroup* d : documents) {
-        QString file;
+        ++number;
+        H += QStringLiteral("<tr><td>%1</td><td>%2</td><td>").arg(Esc(d->Text(u"BT-122").trimmed()), Esc(d->Text(u"BT-123").trimmed()));
         if (const TTermValue* binary = d->Value(u"BT-125")) {
             const QString name = binary->Attribute(u"filename").trimmed();
             const QString mime = binary->Attribute(u"mimeCode").trimmed();
-            const QByteArray base64 = binary->Text.toLatin1();
-            const QByteArray::FromBase64Result decoded =
-                QByteArray::fromBase64Encoding(base64, QByteArray::Base64Encoding | QByteArray::AbortOnBase64DecodingErrors);
-            file = QStringLiteral("%1<br><span class=\"klein\">%2").arg(Esc(name.isEmpty() ? QStringLiteral("(ohne Namen)") : name), Esc(mime));
-            if (decoded)
-                file += QStringLiteral(" · %1 Bytes").arg(QLocale(QLocale::German).toString(qlonglong(decoded.decoded.size())));
-            file += QStringLiteral("</span>");
-            // Offered for saving as it is: a data: address carries the bytes, nothing is
-            // fetched from anywhere, and the type is one the browser cannot run as a page.
-            if (decoded && !decoded.decoded.isEmpty()) {
+            const qlonglong size = Base64DecodedSize(binary->Text);
+            H += QStringLiteral("%1<br><span class=\"klein\">%2").arg(Esc(name.isEmpty() ? QStringLiteral("(ohne Namen)") : name), Esc(mime));
+            if (size >= 0)
+                H += QStringLiteral(" · %1 Bytes").arg(QLocale(QLocale::German).toString(size));
+            H += QStringLiteral("</span>");
+            if (size > 0 && !AttachmentAddress.isEmpty()) {
+                // The program behind the address saves it from the invoice.
+                H += QStringLiteral("<br><a class=\"speichern\" href=\"%1%2\">Speichern …</a>")
+                         .arg(Esc(AttachmentAddress), QString::number(number));
+            } else if (size > 0) {
+                // Offered for saving as it is: a data: address carries the bytes, nothing is
+                // fetched from anywhere, and the type is one the browser cannot run as a page.
                 const QString type = safeMime.match(mime).hasMatch() && !mime.contains(QLatin1String("html"), Qt::CaseInsensitive)
                         && !mime.contains(QLatin1String("svg"), Qt::CaseInsensitive)
                     ? mime
                     : QStringLiteral("application/octet-stream");
-                file += QStringLiteral("<br><a class=\"speichern\" download=\"%1\" href=\"data:%2;base64,%3\">Speichern …</a>")
-                            .arg(Esc(name.isEmpty() ? QStringLiteral("Anhang") : name), Esc(type),
-                                 QString::fromLatin1(decoded.decoded.toBase64()));
+                H += QStringLiteral("<br><a class=\"speichern\" download=\"%1\" href=\"data:%2;base64,")
+                         .arg(Esc(name.isEmpty() ? QStringLiteral("Anhang") : name), Esc(type));
+                H += CleanBase64(binary->Text);
+                H += QStringLiteral("\">Speichern …</a>");
             }
         }
-        H += QStringLiteral("<tr><td>%1</td><td>%2</td><td>%3</td><td>%4</td></tr>")
-                 .arg(Esc(d->Text(u"BT-122").trimmed()), Esc(d->Text(u"BT-123").trimmed()), file,
-                      QStringLiteral("<span class=\"text\">%1</span>").arg(Esc(d->Text(u"BT-124").trimmed())));
+        H += QStringLiteral("</td><td><span class=\"text\">%1</span></td></tr>").arg(Esc(d->Text(u"BT-124").trimmed()));
     }
     H += QStringLiteral("</tbody></table>");
 }
 
 QString TView::Build()
 {
-    H.reserve(64 * 1024 + int(I.Lines().size()) * 700);
+    // Room for everything at once: the lines at their usual size, the attachments at the
+    // size of their Base64 text.
+    qsizetype attachments = 0;
+    if (AttachmentAddress.isEmpty()) {
+        for (const TTermGroup* d : I.Root.AllGroups(u"BG-24")) {
+            if (const TTermValue* binary = d->Value(u"BT-125"))
+                attachments += binary->Text.size() + 1024;
+        }
+    }
+    H.reserve(64 * 1024 + qsizetype(I.Lines().size()) * 700 + attachments);
     H += QStringLiteral("<!DOCTYPE html><html lang=\"de\"><head><meta charset=\"utf-8\">"
                         "<meta http-equiv=\"Content-Security-Policy\" content=\"default-src 'none'; style-src 'unsafe-inline'; img-src data:\">"
                         "<title>%1 %2</title><style>%3</style></head><body>")
@@ -646,9 +733,9 @@ QString TView::Build()
 
 } // namespace
 
-QString InvoiceViewHtml(const TInvoice& invoice)
+QString InvoiceViewHtml(const TInvoice& invoice, const QString& attachmentAddress)
 {
-    return TView(invoice).Build();
+    return TView(invoice, attachmentAddress).Build();
 }
 
 QString InvoiceViewErrorHtml(const QString& reason, const QString& xml)

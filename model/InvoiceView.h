@@ -11,7 +11,13 @@
 // the attachments (an embedded file can be saved by a click; an external address is only
 // shown). Every value is escaped, and nothing in the page loads anything: a content
 // security policy forbids it as well. Readable on screen and printable on A4.
-QString InvoiceViewHtml(const TInvoice& invoice);
+//
+// An embedded file's link carries its bytes (a data: address) so that the page stands on
+// its own. A program that shows the page in its own browser passes attachmentAddress
+// instead: the link then goes to attachmentAddress followed by the document's number (1,
+// 2, ... as EmbeddedAttachment counts) and the program saves the file itself; browsers
+// do not hand on addresses over 2 MB.
+QString InvoiceViewHtml(const TInvoice& invoice, const QString& attachmentAddress = {});
 
 // A page for an invoice that cannot be shown as one: why, and the XML as text.
 QString InvoiceViewErrorHtml(const QString& reason, const QString& xml);

@@ -121,9 +121,31 @@ std::vector<TXmlPath::TStep> CompileSteps(const std::string& text, const std::st
 
 bool Holds(const TXmlPath::TPredicate& p, xmlNode* node);
 
+bool Passes(const TXmlPath::TStep& step, xmlNode* n)
+{
+    for (const TXmlPath::TPredicate& p : step.Predicates) {
+        if (!Holds(p, n))
+            return false;
+    }
+    return true;
+}
+
+std::string Located(const std::string& location, const TXmlPath::TStep& step, int index)
+{
+    std::string l;
+    l.reserve(location.size() + step.Qualified.size() + 6);
+    l += location;
+    l += '/';
+    l += step.Qualified;
+    l += '[';
+    l += std::to_string(index);
+    l += ']';
+    return l;
+}
+
 // Walks steps from node; calls found(node, attribute, location) for every end point.
 template <class Found>
-void Walk(const std::vector<TXmlPath::TStep>& steps, size_t i, xmlNode* node, const QString& location, bool withLocation,
+void Walk(const std::vector<TXmlPath::TStep>& steps, size_t i, xmlNode* node, const std::string& location, bool withLocation,
           const Found& found)
 {
     if (i == steps.size()) {
@@ -131,26 +153,19 @@ void Walk(const std::vector<TXmlPath::TStep>& steps, size_t i, xmlNode* node, co
         return;
     }
     const TXmlPath::TStep& step = steps[i];
-    auto passes = [&](xmlNode* n) {
-        for (const TXmlPath::TPredicate& p : step.Predicates) {
-            if (!Holds(p, n))
-                return false;
-        }
-        return true;
-    };
     switch (step.Kind) {
     case TXmlPath::TStep::TKind::Self:
-        if (passes(node))
+        if (Passes(step, node))
             Walk(steps, i + 1, node, location, withLocation, found);
         return;
     case TXmlPath::TStep::TKind::Parent:
-        if (node->parent && node->parent->type == XML_ELEMENT_NODE && passes(node->parent))
-            Walk(steps, i + 1, node->parent, withLocation ? location + QStringLiteral("/..") : location, withLocation, found);
+        if (node->parent && node->parent->type == XML_ELEMENT_NODE && Passes(step, node->parent))
+            Walk(steps, i + 1, node->parent, withLocation ? location + "/.." : location, withLocation, found);
         return;
     case TXmlPath::TStep::TKind::Attribute:
         for (xmlAttr* a = node->properties; a; a = a->next) {
             if (!a->ns && std::strcmp(reinterpret_cast<const char*>(a->name), step.Local.c_str()) == 0) {
-                found(node, a, withLocation ? location + QLatin1Char('/') + QString::fromStdString(step.Qualified) : location);
+                found(node, a, withLocation ? location + '/' + step.Qualified : location);
                 return;
             }
         }
@@ -163,18 +178,16 @@ void Walk(const std::vector<TXmlPath::TStep>& steps, size_t i, xmlNode* node, co
         if (!IsElement(child, step))
             continue;
         ++index;
-        if (!passes(child))
+        if (!Passes(step, child))
             continue;
-        Walk(steps, i + 1, child,
-             withLocation ? location + QStringLiteral("/%1[%2]").arg(QString::fromStdString(step.Qualified)).arg(index) : location,
-             withLocation, found);
+        Walk(steps, i + 1, child, withLocation ? Located(location, step, index) : location, withLocation, found);
     }
 }
 
 bool Holds(const TXmlPath::TPredicate& p, xmlNode* node)
 {
     bool any = false;
-    Walk(p.Path, 0, node, QString(), false, [&](xmlNode* n, xmlAttr* a, const QString&) {
+    Walk(p.Path, 0, node, std::string(), false, [&](xmlNode* n, xmlAttr* a, const std::string&) {
         if (any)
             return;
         if (p.Values.empty()) {
@@ -217,8 +230,8 @@ bool TXmlPath::IsSelf() const
 void TXmlPath::Evaluate(xmlNode* context, xmlNode* root, bool withLocation, std::vector<TMatch>& out) const
 {
     for (const TAlternative& a : FAlternatives) {
-        Walk(a.Steps, 0, a.FromRoot ? root : context, QString(), withLocation,
-             [&](xmlNode* n, xmlAttr* attr, const QString& location) { out.push_back({n, attr, location}); });
+        Walk(a.Steps, 0, a.FromRoot ? root : context, std::string(), withLocation,
+             [&](xmlNode* n, xmlAttr* attr, const std::string& location) { out.push_back({n, attr, location}); });
     }
 }
 
@@ -227,6 +240,34 @@ std::vector<TXmlPath::TMatch> TXmlPath::Evaluate(xmlNode* context, xmlNode* root
     std::vector<TMatch> out;
     Evaluate(context, root, withLocation, out);
     return out;
+}
+
+bool TXmlPath::StartsWithChildSteps() const
+{
+    for (const TAlternative& a : FAlternatives) {
+        if (a.FromRoot || a.Steps.empty() || a.Steps[0].Kind != TStep::TKind::Child)
+            return false;
+    }
+    return !FAlternatives.empty();
+}
+
+std::vector<const TXmlPath::TStep*> TXmlPath::FirstSteps() const
+{
+    std::vector<const TStep*> steps;
+    for (const TAlternative& a : FAlternatives)
+        steps.push_back(a.Steps.empty() ? nullptr : &a.Steps[0]);
+    return steps;
+}
+
+void TXmlPath::ContinueFrom(size_t alternative, xmlNode* child, const std::string& location, xmlNode* /*root*/, bool withLocation,
+                            std::vector<TMatch>& out) const
+{
+    const TAlternative& a = FAlternatives[alternative];
+    const TStep& first = a.Steps[0];
+    if (std::strcmp(reinterpret_cast<const char*>(child->ns->href), first.Namespace.c_str()) != 0 || !Passes(first, child))
+        return;
+    Walk(a.Steps, 1, child, location, withLocation,
+         [&](xmlNode* n, xmlAttr* attr, const std::string& l) { out.push_back({n, attr, l}); });
 }
 
 QString XmlText(const xmlNode* node)

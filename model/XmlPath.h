@@ -18,7 +18,7 @@ public:
     {
         _xmlNode* Node = nullptr;      // the element (the attribute's element for @name)
         _xmlAttr* Attribute = nullptr; // set for a path that ends in @name
-        QString Location;              // "/cac:Item[1]/cbc:Name[1]" relative to the context (when asked for)
+        std::string Location;          // "/cac:Item[1]/cbc:Name[1]" relative to the context (when asked for)
     };
 
     // Compiles path; raises std::invalid_argument for a path the language does not know
@@ -31,6 +31,14 @@ public:
     std::vector<TMatch> Evaluate(_xmlNode* context, _xmlNode* root, bool withLocation = false) const;
     // Whether the path is "." (the context itself).
     bool IsSelf() const;
+
+    // Whether every alternative starts with a child step (so that a caller that walks the
+    // children of the context itself can start it at a child: see ContinueFrom).
+    bool StartsWithChildSteps() const;
+    // Evaluates alternative `alternative` from child, an element that its first step names
+    // (namespace and conditions not yet checked); location is child's own location.
+    void ContinueFrom(size_t alternative, _xmlNode* child, const std::string& location, _xmlNode* root, bool withLocation,
+                      std::vector<TMatch>& out) const;
 
     struct TStep;
     struct TPredicate
@@ -52,6 +60,9 @@ public:
         bool FromRoot = false;
         std::vector<TStep> Steps;
     };
+
+    // The first step of each alternative.
+    std::vector<const TStep*> FirstSteps() const;
 
 private:
     std::vector<TAlternative> FAlternatives;

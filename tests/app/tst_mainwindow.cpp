@@ -534,17 +534,45 @@ private Q_SLOTS:
     }
 
     // An attachment of the built-in view is saved where the user says, byte for byte.
+    // The program saves the attachment itself: a page cannot hand on more than 2 MB in an
+    // address, and the name the invoice suggests must not lead anywhere.
+    void attachmentSavedFromTheBuiltInView_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QByteArray>("content");
+        QTest::addColumn<QString>("suggested");
+        QTest::newRow("small") << QStringLiteral("aufmass.csv") << QByteArray("Pos;Menge\n1;3\n") << QStringLiteral("aufmass.csv");
+        QByteArray big(3 * 1024 * 1024, '\0');
+        for (qsizetype i = 0; i < big.size(); ++i)
+            big[i] = char((i * 7919) >> 3);
+        QTest::newRow("3 MB, folders in the name") << QStringLiteral("../../etc/plan.pdf") << big << QStringLiteral("etcplan.pdf");
+        QTest::newRow("no name") << QString() << QByteArray("x") << QStringLiteral("Anhang");
+    }
+
     void attachmentSavedFromTheBuiltInView()
     {
+        QFETCH(QString, name);
+        QFETCH(QByteArray, content);
+        QFETCH(QString, suggested);
+        QByteArray xml = ReadTestData(QStringLiteral("model/ubl-gutschrift.xml"));
+        xml.replace("filename=\"aufmass.csv\"", "filename=\"" + name.toUtf8() + "\"");
+        xml.replace("UG9zO01lbmdlCjE7Mwo=", content.toBase64(QByteArray::Base64Encoding));
         TTempFolder target;
-        const QString saved = target.filePath(QStringLiteral("aufmass-gespeichert.csv"));
+        const QString saved = target.filePath(QStringLiteral("gespeichert.bin"));
+        QString suggestion;
+        TUserPrompt::SetBackend({{}, {}, {}, [&](const QString& s) {
+                                     suggestion = s;
+                                     return saved;
+                                 }});
         form->cbEingebaut->click();
-        form->SetFile(folders->Put(QStringLiteral("gutschrift.xml"), ReadTestData(QStringLiteral("model/ubl-gutschrift.xml"))));
-        QTRY_VERIFY_WITH_TIMEOUT(PageText(form->wbRechnung).contains(QStringLiteral("aufmass.csv")), 15000);
-        TUserPrompt::QueuePick(saved);
+        form->SetFile(folders->Put(QStringLiteral("gutschrift.xml"), xml));
+        QTRY_VERIFY_WITH_TIMEOUT(PageText(form->wbRechnung).contains(QStringLiteral("Speichern")), 15000);
         Evaluate(form->wbRechnung, QStringLiteral("document.querySelector('a.speichern').click(); ''"));
         QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(saved), 15000);
-        QTRY_COMPARE_WITH_TIMEOUT(ReadFileBytes(saved), QByteArray("Pos;Menge\n1;3\n"), 5000);
+        QCOMPARE(suggestion, suggested);
+        QCOMPARE(ReadFileBytes(saved), content);
+        QVERIFY(form->StatusBar1->currentMessage().contains(QStringLiteral("Anhang gespeichert")));
+        TUserPrompt::SetBackend({});
         form->cbEingebaut->click();
     }
 

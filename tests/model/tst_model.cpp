@@ -303,6 +303,8 @@ private Q_SLOTS:
         QVERIFY(html.indexOf(QStringLiteral("Ziegel (Unterposition)")) > html.indexOf(QStringLiteral("Dachsanierung")));
         QVERIFY(html.indexOf(QStringLiteral("Ziegel (Unterposition)")) < html.indexOf(QStringLiteral("Fachbuch")));
         QVERIFY(html.contains(QStringLiteral("Bitte &lt;b&gt;nicht&lt;/b&gt; bar zahlen.")));
+        // Addresses as written in Germany, whatever order the document has.
+        QVERIFY(html.contains(QStringLiteral("Dachstraße 5<br>53113 Bonn<br>DE (Deutschland)")));
         QVERIFY(html.contains(QStringLiteral("2,00 % Skonto bei Zahlung innerhalb von 14 Tagen")));
         QVERIFY(html.contains(QStringLiteral("1,00 % Skonto bei Zahlung innerhalb von 30 Tagen (Basisbetrag 1.000,00 EUR)")));
         QVERIFY(html.contains(QStringLiteral("Zahlbar ohne Abzug innerhalb von 45 Tagen.")));
@@ -330,6 +332,49 @@ private Q_SLOTS:
         QVERIFY(html.contains(QStringLiteral("<td class=\"tiefe2\">1.2.1</td>")));
         QVERIFY(html.contains(QStringLiteral("Fremdleistungen per Mobilfunkrechnung")));
         QVERIFY(html.contains(QStringLiteral("19,96&nbsp;EUR")));
+    }
+
+    // An embedded file's Base64 text, as senders write it: with line breaks, or broken.
+    void embeddedAttachments_data()
+    {
+        QTest::addColumn<QByteArray>("base64");
+        QTest::addColumn<QByteArray>("content"); // empty: not offered
+        QTest::newRow("one line") << QByteArray("UG9zO01lbmdlCjE7Mwo=") << QByteArray("Pos;Menge\n1;3\n");
+        QTest::newRow("line breaks and blanks") << QByteArray("\n  UG9zO01l\r\n bmdlCjE7\tMwo=\n") << QByteArray("Pos;Menge\n1;3\n");
+        QTest::newRow("two padding signs") << QByteArray("YQ==") << QByteArray("a");
+        QTest::newRow("foreign character") << QByteArray("UG9zO01l*mdlCjE7Mwo=") << QByteArray();
+        QTest::newRow("padding in the middle") << QByteArray("YQ==YQ==") << QByteArray();
+        QTest::newRow("length not a multiple of four") << QByteArray("UG9zO01") << QByteArray();
+        QTest::newRow("three padding signs") << QByteArray("Y===") << QByteArray();
+        QTest::newRow("empty") << QByteArray("") << QByteArray();
+    }
+
+    void embeddedAttachments()
+    {
+        QFETCH(QByteArray, base64);
+        QFETCH(QByteArray, content);
+        QByteArray xml = ReadTestData(QStringLiteral("model/ubl-gutschrift.xml"));
+        xml.replace("UG9zO01lbmdlCjE7Mwo=", base64);
+        const TInvoice invoice = ReadInvoice(xml);
+        const std::optional<TEmbeddedAttachment> a = EmbeddedAttachment(invoice, 1);
+        const QString embedded = InvoiceViewHtml(invoice);
+        const QString linked = InvoiceViewHtml(invoice, QStringLiteral("anhang/"));
+        QVERIFY(!EmbeddedAttachment(invoice, 0) && !EmbeddedAttachment(invoice, 2));
+        if (content.isEmpty()) {
+            QVERIFY(!a || a->Content.isEmpty());
+            QVERIFY(!embedded.contains(QStringLiteral("Speichern")));
+            QVERIFY(!linked.contains(QStringLiteral("Speichern")));
+            return;
+        }
+        QVERIFY(a);
+        QCOMPARE(a->Content, content);
+        QCOMPARE(a->FileName, QStringLiteral("aufmass.csv"));
+        QCOMPARE(a->MimeCode, QStringLiteral("text/csv"));
+        QVERIFY(embedded.contains(QStringLiteral("href=\"data:text/csv;base64,%1\"").arg(QString::fromLatin1(content.toBase64()))));
+        QVERIFY(embedded.contains(QStringLiteral(" · %1 Bytes").arg(content.size())));
+        // Linked, the page carries a link to the program instead of the bytes.
+        QVERIFY(linked.contains(QStringLiteral("<a class=\"speichern\" href=\"anhang/1\">")));
+        QVERIFY(!linked.contains(QStringLiteral(";base64,")));
     }
 
     void hostileTextIsEscaped()
@@ -385,8 +430,9 @@ private Q_SLOTS:
         const TTermValue* v = i.Value(u"BT-1");
         QCOMPARE(v->Line, 7);
         const TTermGroup* line = i.Lines().front();
-        QCOMPARE(line->Path, QStringLiteral("/ubl:Invoice/cac:InvoiceLine[1]"));
-        QCOMPARE(line->AllGroups(u"BG-DEX-01")[1]->Path, QStringLiteral("/ubl:Invoice/cac:InvoiceLine[1]/cac:SubInvoiceLine[2]"));
+        QCOMPARE(line->Path(), QStringLiteral("/ubl:Invoice/cac:InvoiceLine[1]"));
+        QCOMPARE(line->AllGroups(u"BG-DEX-01")[1]->Path(), QStringLiteral("/ubl:Invoice/cac:InvoiceLine[1]/cac:SubInvoiceLine[2]"));
+        QCOMPARE(i.Group(u"BG-4/BG-5")->Path(), QStringLiteral("/ubl:Invoice/cac:AccountingSupplierParty[1]/cac:Party[1]/cac:PostalAddress[1]"));
     }
 };
 

@@ -1,0 +1,101 @@
+// Reading an invoice into the model and making the built-in view of it, compared in the
+// same run with the floor: libxml2 parsing the same bytes into a tree (and freeing it).
+
+#include "bench/BenchUtil.h"
+#include "invoice/ERechnung.h"
+#include "model/InvoiceReader.h"
+#include "model/InvoiceView.h"
+#include "platform/AnsiCodePage.h"
+#include "tests/support/InvoiceGenerator.h"
+#include "tests/support/TestEnvironment.h"
+
+#include <libxml/parser.h>
+
+#include <QCoreApplication>
+#include <QFile>
+
+#include <cstdio>
+
+namespace {
+
+double Median(QList<double> times)
+{
+    std::sort(times.begin(), times.end());
+    return times[times.size() / 2];
+}
+
+// Ours and the floor take turns, so that neither profits from the other's warm caches or
+// freed memory more than the other.
+void Measure(const QString& label, const QByteArray& xml, int runs, const QString& attachmentAddress = QStringLiteral("anhang/"))
+{
+    // "bench_model TEXT" measures only the cases whose label contains TEXT.
+    const QStringList args = QCoreApplication::arguments();
+    if (args.size() > 1 && !label.contains(args[1]))
+        return;
+    QList<double> floor, ours;
+    qsizetype size = 0;
+    for (int i = 0; i <= runs; ++i) {
+        QElapsedTimer t;
+        t.start();
+        xmlDoc* doc = xmlReadMemory(xml.constData(), int(xml.size()), "rechnung.xml", nullptr, XML_PARSE_NONET | XML_PARSE_NOERROR);
+        if (!doc)
+            std::fprintf(stderr, "libxml2 cannot parse %s\n", qPrintable(label));
+        xmlFreeDoc(doc);
+        const double f = t.nsecsElapsed() / 1e6;
+        t.restart();
+        {
+            const TInvoice invoice = ReadInvoice(xml);
+            size = InvoiceViewHtml(invoice, attachmentAddress).size();
+        }
+        const double o = t.nsecsElapsed() / 1e6;
+        if (i > 0) { // the first round warms up
+            floor << f;
+            ours << o;
+        }
+    }
+    PrintRow(QStringLiteral("%1 (%2 KB XML, %3 KB view)").arg(label).arg(xml.size() / 1024).arg(size * 2 / 1024), Median(ours),
+             Median(floor));
+}
+
+} // namespace
+
+int main(int argc, char* argv[])
+{
+    QCoreApplication app(argc, argv);
+    PrintHeader();
+    if (!CorpusDir().isEmpty()) {
+        // The largest invoice XML of the sample corpus (an attachment of a PDF), and the
+        // largest XML file.
+        QFile manifest(CorpusPath(QStringLiteral("manifest.tsv")));
+        manifest.open(QIODevice::ReadOnly);
+        const QList<QByteArray> header = manifest.readLine().trimmed().split('\t');
+        QByteArray largest, largestFile;
+        QString name, fileName;
+        while (!manifest.atEnd()) {
+            const QList<QByteArray> row = manifest.readLine().chopped(1).split('\t');
+            const QByteArray kind = row.value(header.indexOf("kind"));
+            if (kind != "ubl" && kind != "cii" && kind != "pdf-with-xml")
+                continue;
+            const QString file = QString::fromUtf8(row[header.indexOf("file")]);
+            TERechnung r(nullptr, CorpusPath(file));
+            const QByteArray xml = AnsiEncode(r.GetXmlData());
+            if (!r.Model())
+                continue;
+            if (xml.size() > largest.size()) {
+                largest = xml;
+                name = file;
+            }
+            if (!r.IsPdf() && xml.size() > largestFile.size()) {
+                largestFile = xml;
+                fileName = file;
+            }
+        }
+        // The view as the window shows it (attachments saved by the program), and as
+        // erechnung-check --view writes it (attachments carried in the page).
+        Measure(QStringLiteral("largest corpus invoice: ") + name, largest, 25);
+        Measure(QStringLiteral("the same, view with embedded attachments"), largest, 25, QString());
+        Measure(QStringLiteral("largest corpus XML file: ") + fileName, largestFile, 25);
+    }
+    Measure(QStringLiteral("generated invoice, 10000 lines"), GeneratedUblInvoice(10000), 9);
+    return 0;
+}
