@@ -2,7 +2,17 @@
 # Makes docs/screenshot.png: the real program under Xvfb with a hybrid invoice opened by a
 # double click, the services played by erechnung-fake-service on 127.0.0.1. Builds the
 # program into build-screenshot/ pointed at that stand-in.
+#   scripts/screenshot.sh --no-rendering   makes docs/screenshot-eingebaut.png instead:
+#   the rendering service answers 503, so the window shows the built-in view.
 set -euo pipefail
+SERVICE_ARGS=()
+OUT=docs/screenshot.png
+SHOW_XML=
+if [ "${1:-}" = "--no-rendering" ]; then
+  SERVICE_ARGS=(--no-rendering)
+  OUT=docs/screenshot-eingebaut.png
+  SHOW_XML="xdotool mousemove 63 215 click 1; sleep 3"  # the switch to XML
+fi
 cd "$(dirname "$0")/.."
 scripts/deps.sh
 command -v xdotool >/dev/null && command -v import >/dev/null \
@@ -17,7 +27,7 @@ cmake -S . -B "$BUILD" -G Ninja -DCMAKE_BUILD_TYPE=Release \
   -DERECHNUNG_SERVICE_URL="https://127.0.0.1:$PORT" -DERECHNUNG_SERVICE_CA_FILE="$WORK/ca.pem" >/dev/null
 cmake --build "$BUILD" --target erechnung-eingang erechnung-fake-service
 
-"$BUILD/tests/erechnung-fake-service" --port "$PORT" --ca-out "$WORK/ca.pem" >/dev/null &
+"$BUILD/tests/erechnung-fake-service" --port "$PORT" --ca-out "$WORK/ca.pem" "${SERVICE_ARGS[@]}" >/dev/null &
 sleep 1
 
 # A user with a hotfolder that holds one hybrid invoice.
@@ -39,7 +49,8 @@ xvfb-run -a -s "-screen 0 1920x1080x24" bash -c "
   sleep 5
   xdotool mousemove 300 31 click 1 sleep 0.2 click --repeat 2 --delay 80 1
   sleep 8
-  import -window root -crop 1799x878+0+0 docs/screenshot.png
+  $SHOW_XML
+  import -window root -crop 1799x878+0+0 $OUT
   kill %1
 "
-echo "docs/screenshot.png"
+echo "$OUT"

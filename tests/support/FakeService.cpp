@@ -3,7 +3,9 @@
 // with a report that recommends acceptance (rejection when the invoice contains
 // "UNGUELTIG") and /renderhtml with a rendering, both from tests/data.
 //
-//   erechnung-fake-service --port 18443 --ca-out /tmp/ca.pem
+//   erechnung-fake-service --port 18443 --ca-out /tmp/ca.pem [--no-rendering]
+//
+// With --no-rendering, /renderhtml answers 503 (the program then shows its built-in view).
 
 #include "tests/support/InvoiceServices.h"
 #include "tests/support/TlsTestServer.h"
@@ -23,11 +25,19 @@ int main(int argc, char* argv[])
     parser.addHelpOption();
     const QCommandLineOption port(QStringLiteral("port"), QStringLiteral("Port on 127.0.0.1 (0: a free one)."), QStringLiteral("PORT"), QStringLiteral("0"));
     const QCommandLineOption caOut(QStringLiteral("ca-out"), QStringLiteral("Where to write the certificate to trust."), QStringLiteral("FILE"));
-    parser.addOptions({port, caOut});
+    const QCommandLineOption noRendering(QStringLiteral("no-rendering"), QStringLiteral("Answer /renderhtml with 503."));
+    parser.addOptions({port, caOut, noRendering});
     parser.process(app);
 
     TTlsTestServer server(parser.value(port).toInt());
     ServeInvoiceServices(server);
+    if (parser.isSet(noRendering))
+    {
+        TTlsTestServer::TAnswer unavailable;
+        unavailable.Status = 503;
+        unavailable.Body = "Der Dienst ist gerade nicht verfügbar.";
+        server.Answer("/renderhtml", unavailable);
+    }
     if (parser.isSet(caOut)) {
         QFile::remove(parser.value(caOut));
         QFile::copy(server.CaFile(), parser.value(caOut));
