@@ -467,6 +467,8 @@ const char* NamespaceOfPrefix(const char* prefix)
         {"cbc", "urn:oasis:names:specification:ubl:schema:xsd:CommonBasicComponents-2"},
         {"cac", "urn:oasis:names:specification:ubl:schema:xsd:CommonAggregateComponents-2"},
         {"ext", "urn:oasis:names:specification:ubl:schema:xsd:CommonExtensionComponents-2"},
+        {"ubl", "urn:oasis:names:specification:ubl:schema:xsd:Invoice-2"},
+        {"cn", "urn:oasis:names:specification:ubl:schema:xsd:CreditNote-2"},
         {"rsm", "urn:un:unece:uncefact:data:standard:CrossIndustryInvoice:100"},
         {"ram", "urn:un:unece:uncefact:data:standard:ReusableAggregateBusinessInformationEntity:100"},
         {"udt", "urn:un:unece:uncefact:data:standard:UnqualifiedDataType:100"},

@@ -11,7 +11,8 @@
 //   step/@name       an attribute (last step only)
 //   a|b              either path (the results of both, a's first)
 //   step[p]          only where p holds: "[path]" exists, "[path='v1,v2']" some node of
-//                    path has one of the values (blanks trimmed), "[not ...]" the opposite
+//                    path has one of the values (blanks trimmed), "[path=='v']" the value
+//                    as written, "[not ...]" the opposite
 struct TBinding
 {
     const char* Term;   // "BT-1", "BG-25"

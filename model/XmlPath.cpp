@@ -63,6 +63,10 @@ TXmlPath::TPredicate CompilePredicate(std::string text, const std::string& whole
     std::string path = eq == std::string::npos ? text : text.substr(0, eq);
     if (eq != std::string::npos) {
         std::string values = text.substr(eq + 1);
+        if (!values.empty() && values.front() == '=') {
+            p.Raw = true;
+            values = values.substr(1);
+        }
         if (values.size() < 2 || values.front() != '\'' || values.back() != '\'')
             Bad(whole, "values of a condition are written in single quotes");
         values = values.substr(1, values.size() - 2);
@@ -194,7 +198,8 @@ bool Holds(const TXmlPath::TPredicate& p, xmlNode* node)
             any = true;
             return;
         }
-        const QString text = Normalized(a ? XmlAttributeText(a) : XmlText(n));
+        const QString written = a ? XmlAttributeText(a) : XmlText(n);
+        const QString text = p.Raw ? written : Normalized(written);
         for (const std::string& v : p.Values) {
             if (text == QLatin1String(v.c_str()))
                 any = true;

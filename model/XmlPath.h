@@ -44,6 +44,7 @@ public:
     struct TPredicate
     {
         bool Negated = false;
+        bool Raw = false; // "==": the value as written, not trimmed
         std::vector<TStep> Path;
         std::vector<std::string> Values; // empty: the path only has to exist
     };

@@ -1,0 +1,585 @@
+#include "checks/Check.h"
+#include "checks/Rules.h"
+#include "checks/Schema.h"
+
+#include "model/Bindings.h"
+#include "model/InvoiceReader.h"
+#include "model/XmlPath.h"
+#include "platform/Exception.h"
+
+#include <libxml/tree.h>
+
+#include <QHash>
+
+#include <cmath>
+#include <cstring>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <unordered_map>
+
+namespace checks {
+
+namespace {
+
+// ---- Contexts ---------------------------------------------------------------------------
+
+struct TStepMatch
+{
+    bool AnyName = false;
+    std::string Namespace;
+    std::string Local;
+    std::optional<TXmlPath> Condition; // ".[...]" on the element
+    bool GapBefore = false;            // "//" before this step
+};
+
+struct TAlternativeMatch
+{
+    bool Absolute = false;
+    std::vector<TStepMatch> Steps;
+};
+
+std::vector<std::string> SplitOutside(const std::string& text, char separator)
+{
+    std::vector<std::string> parts;
+    std::string current;
+    int depth = 0;
+    bool quoted = false;
+    for (size_t i = 0; i < text.size(); ++i) {
+        const char c = text[i];
+        if (c == '\'')
+            quoted = !quoted;
+        else if (!quoted && c == '[')
+            ++depth;
+        else if (!quoted && c == ']')
+            --depth;
+        if (c == separator && depth == 0 && !quoted) {
+            parts.push_back(current);
+            current.clear();
+        } else {
+            current += c;
+        }
+    }
+    parts.push_back(current);
+    return parts;
+}
+
+std::string Trimmed(const std::string& s)
+{
+    const size_t from = s.find_first_not_of(' ');
+    const size_t to = s.find_last_not_of(' ');
+    return from == std::string::npos ? std::string() : s.substr(from, to - from + 1);
+}
+
+TAlternativeMatch CompileAlternative(const std::string& whole, std::string text)
+{
+    TAlternativeMatch a;
+    text = Trimmed(text);
+    if (text.rfind("//", 0) == 0) {
+        text = text.substr(2);
+    } else if (text.rfind('/', 0) == 0) {
+        a.Absolute = true;
+        text = text.substr(1);
+    }
+    bool gap = false;
+    for (const std::string& part : SplitOutside(text, '/')) {
+        if (part.empty()) { // the empty part between the two slashes of "//"
+            gap = true;
+            continue;
+        }
+        TStepMatch step;
+        step.GapBefore = gap;
+        gap = false;
+        std::string name = part;
+        const size_t bracket = part.find('[');
+        if (bracket != std::string::npos) {
+            name = part.substr(0, bracket);
+            step.Condition = TXmlPath::Compile(("." + part.substr(bracket)).c_str());
+        }
+        if (name == "*") {
+            step.AnyName = true;
+        } else {
+            const size_t colon = name.find(':');
+            if (colon == std::string::npos)
+                throw std::invalid_argument("rule context '" + whole + "': a step needs a prefix");
+            const char* ns = NamespaceOfPrefix(name.substr(0, colon).c_str());
+            if (!ns)
+                throw std::invalid_argument("rule context '" + whole + "': unknown prefix");
+            step.Namespace = ns;
+            step.Local = name.substr(colon + 1);
+        }
+        a.Steps.push_back(std::move(step));
+    }
+    if (a.Steps.empty())
+        throw std::invalid_argument("rule context '" + whole + "' is empty");
+    return a;
+}
+
+bool StepMatches(const TStepMatch& step, xmlNode* node)
+{
+    if (!step.AnyName) {
+        if (std::strcmp(reinterpret_cast<const char*>(node->name), step.Local.c_str()) != 0)
+            return false;
+        const char* ns = xq::NamespaceUri(node);
+        if (!ns || step.Namespace != ns)
+            return false;
+    }
+    if (step.Condition) {
+        std::vector<TXmlPath::TMatch> out;
+        step.Condition->Evaluate(node, xq::RootElement(node), false, out);
+        if (out.empty())
+            return false;
+    }
+    return true;
+}
+
+bool MatchFrom(const TAlternativeMatch& a, int i, xmlNode* node)
+{
+    if (!node || !StepMatches(a.Steps[size_t(i)], node))
+        return false;
+    if (i == 0)
+        return !a.Absolute || xq::ParentElement(node) == nullptr;
+    if (a.Steps[size_t(i)].GapBefore) {
+        for (xmlNode* up = xq::ParentElement(node); up; up = xq::ParentElement(up)) {
+            if (MatchFrom(a, i - 1, up))
+                return true;
+        }
+        return false;
+    }
+    return MatchFrom(a, i - 1, xq::ParentElement(node));
+}
+
+struct TCompiledRule
+{
+    const TRule* Rule;
+    std::vector<TAlternativeMatch> Alternatives;
+
+    bool Matches(xmlNode* node, const TDocument& doc) const
+    {
+        bool any = false;
+        for (const TAlternativeMatch& a : Alternatives) {
+            if (MatchFrom(a, int(a.Steps.size()) - 1, node)) {
+                any = true;
+                break;
+            }
+        }
+        return any && (!Rule->Filter || Rule->Filter(TCtx{node, doc}));
+    }
+};
+
+struct TCompiledPattern
+{
+    const TPattern* Pattern;
+    std::vector<TCompiledRule> Rules;
+    // Local name of an element -> the rules whose context can end there, in rule order.
+    std::unordered_map<std::string, std::vector<int>> ByName;
+    std::vector<int> AnyName;
+};
+
+TCompiledPattern CompilePattern(const TPattern& pattern)
+{
+    TCompiledPattern compiled;
+    compiled.Pattern = &pattern;
+    for (const TRule& rule : pattern.Rules) {
+        TCompiledRule r;
+        r.Rule = &rule;
+        const std::string whole = rule.Context;
+        for (const std::string& alternative : SplitOutside(whole, '|'))
+            r.Alternatives.push_back(CompileAlternative(whole, alternative));
+        const int index = int(compiled.Rules.size());
+        bool anyName = false;
+        std::vector<std::string> names;
+        for (const TAlternativeMatch& a : r.Alternatives) {
+            const TStepMatch& last = a.Steps.back();
+            if (last.AnyName)
+                anyName = true;
+            else if (std::find(names.begin(), names.end(), last.Local) == names.end())
+                names.push_back(last.Local);
+        }
+        if (anyName)
+            compiled.AnyName.push_back(index);
+        else
+            for (const std::string& n : names)
+                compiled.ByName[n].push_back(index);
+        compiled.Rules.push_back(std::move(r));
+    }
+    return compiled;
+}
+
+std::vector<TCompiledPattern> CompileAll(const std::vector<TPattern>& patterns)
+{
+    std::vector<TCompiledPattern> compiled;
+    for (const TPattern& p : patterns)
+        compiled.push_back(CompilePattern(p));
+    return compiled;
+}
+
+// ---- Scenarios --------------------------------------------------------------------------
+
+constexpr const char* kXRechnungId = "urn:cen.eu:en16931:2017#compliant#urn:xeinkauf.de:kosit:xrechnung_3.0";
+constexpr const char* kExtensionId = "urn:cen.eu:en16931:2017#compliant#urn:xeinkauf.de:kosit:xrechnung_3.0"
+                                     "#conformant#urn:xeinkauf.de:kosit:extension:xrechnung_3.0";
+constexpr const char* kCvdId = "urn:cen.eu:en16931:2017#compliant#urn:xeinkauf.de:kosit:xrechnung_3.0"
+                               "#compliant#urn:xeinkauf.de:kosit:xrechnung:cvd_0.9";
+constexpr const char* kEn16931Id = "urn:cen.eu:en16931:2017";
+
+struct TLevelChange
+{
+    const char* Id;
+    TCheckLevel Level;
+};
+
+struct TScenario
+{
+    const char* Name;
+    TSyntax Syntax;
+    const char* Id;
+    bool XRechnung;
+    bool Extension;
+    bool Cvd;
+    std::vector<TLevelChange> Levels;
+};
+
+const std::vector<TScenario>& Scenarios()
+{
+    using L = TCheckLevel;
+    static const std::vector<TScenario> scenarios = {
+        {"EN16931 XRechnung (UBL Invoice)", TSyntax::UblInvoice, kXRechnungId, true, false, false,
+         {{"BR-CL-23", L::Warning}, {"BR-CL-21", L::Warning}, {"UBL-CR-646", L::Error}}},
+        {"EN16931 XRechnung (UBL CreditNote)", TSyntax::UblCreditNote, kXRechnungId, true, false, false,
+         {{"BR-CL-23", L::Warning}, {"BR-CL-21", L::Warning}, {"UBL-CR-646", L::Error}}},
+        {"EN16931 XRechnung (CII)", TSyntax::Cii, kXRechnungId, true, false, false,
+         {{"BR-CL-23", L::Warning}, {"BR-CL-21", L::Warning}, {"CII-SR-452", L::Error}, {"CII-SR-453", L::Error},
+          {"CII-SR-454", L::Error}}},
+        {"EN16931 XRechnung Extension (UBL Invoice)", TSyntax::UblInvoice, kExtensionId, true, true, false,
+         {{"BR-CL-21", L::Information}, {"BR-CL-23", L::Warning}, {"BR-CL-24", L::Information},
+          {"BR-CL-10", L::Information}, {"BR-CL-11", L::Information}, {"BR-CL-25", L::Information},
+          {"BR-CL-26", L::Information}, {"BR-CO-16", L::Information}, {"UBL-CR-470", L::Information},
+          {"UBL-CR-646", L::Information}}},
+        {"EN16931 XRechnung Extension (CII)", TSyntax::Cii, kExtensionId, true, true, false,
+         {{"BR-CL-23", L::Warning}, {"BR-CL-21", L::Information}, {"BR-CL-11", L::Information},
+          {"BR-CL-10", L::Information}, {"BR-CL-24", L::Information}, {"BR-CL-25", L::Information},
+          {"BR-CL-26", L::Information}, {"CII-SR-452", L::Error}, {"CII-SR-453", L::Error}, {"CII-SR-454", L::Error}}},
+        {"EN16931 XRechnung CVD (UBL Invoice)", TSyntax::UblInvoice, kCvdId, true, false, true,
+         {{"BR-CL-13", L::Information}, {"BR-CL-23", L::Warning}, {"BR-CL-21", L::Warning}, {"UBL-CR-646", L::Error}}},
+        {"EN16931 XRechnung CVD (CII)", TSyntax::Cii, kCvdId, true, false, true,
+         {{"BR-CL-13", L::Information}, {"BR-CL-23", L::Warning}, {"BR-CL-21", L::Warning}, {"CII-SR-452", L::Error},
+          {"CII-SR-453", L::Error}, {"CII-SR-454", L::Error}}},
+        {"EN16931 (UBL Invoice)", TSyntax::UblInvoice, kEn16931Id, false, false, false, {}},
+        {"EN16931 (UBL CreditNote)", TSyntax::UblCreditNote, kEn16931Id, false, false, false, {}},
+        {"EN16931 (CII)", TSyntax::Cii, kEn16931Id, false, false, false, {}},
+    };
+    return scenarios;
+}
+
+bool AnyTextChildIs(xmlNode* element, const char* value)
+{
+    for (xmlNode* c = element->children; c; c = c->next) {
+        if ((c->type == XML_TEXT_NODE || c->type == XML_CDATA_SECTION_NODE) && c->content
+            && std::strcmp(reinterpret_cast<const char*>(c->content), value) == 0)
+            return true;
+    }
+    return false;
+}
+
+std::optional<TSyntax> SyntaxOf(xmlNode* root)
+{
+    if (xq::Is(root, "ubl:Invoice"))
+        return TSyntax::UblInvoice;
+    if (xq::Is(root, "cn:CreditNote"))
+        return TSyntax::UblCreditNote;
+    if (xq::Is(root, "rsm:CrossIndustryInvoice"))
+        return TSyntax::Cii;
+    return std::nullopt;
+}
+
+// The scenario whose document type and specification identifier the document has. The
+// XRechnung scenarios compare the identifier's string value (UBL) or its text (CII), the
+// EN 16931 ones its text, exactly.
+const TScenario* MatchScenario(xmlNode* root)
+{
+    const std::optional<TSyntax> syntax = SyntaxOf(root);
+    if (!syntax)
+        return nullptr;
+    const std::vector<xmlNode*> ids = *syntax == TSyntax::Cii
+        ? xq::Select(root, "rsm:ExchangedDocumentContext/ram:GuidelineSpecifiedDocumentContextParameter/ram:ID")
+        : xq::Select(root, "cbc:CustomizationID");
+    for (const TScenario& s : Scenarios()) {
+        if (s.Syntax != *syntax)
+            continue;
+        for (xmlNode* id : ids) {
+            const bool byStringValue = s.XRechnung && *syntax != TSyntax::Cii;
+            if (byStringValue ? xq::StringValue(id) == QLatin1String(s.Id) : AnyTextChildIs(id, s.Id))
+                return &s;
+        }
+    }
+    return nullptr;
+}
+
+TCheckLevel LevelOf(TFlag flag)
+{
+    switch (flag) {
+    case TFlag::Fatal:
+        return TCheckLevel::Error;
+    case TFlag::Warning:
+        return TCheckLevel::Warning;
+    case TFlag::Information:
+        break;
+    }
+    return TCheckLevel::Information;
+}
+
+// ---- The walk ---------------------------------------------------------------------------
+
+void RunPatterns(const TDocument& doc, const std::vector<const std::vector<TCompiledPattern>*>& sets,
+                 std::vector<TCheckFinding>& findings)
+{
+    xmlNode* node = doc.Root;
+    std::vector<int> candidates;
+    while (node) {
+        if (node->type == XML_ELEMENT_NODE) {
+            const std::string local(reinterpret_cast<const char*>(node->name));
+            for (const std::vector<TCompiledPattern>* set : sets) {
+                for (const TCompiledPattern& p : *set) {
+                    candidates.clear();
+                    auto named = p.ByName.find(local);
+                    if (named != p.ByName.end())
+                        candidates = named->second;
+                    if (!p.AnyName.empty()) {
+                        candidates.insert(candidates.end(), p.AnyName.begin(), p.AnyName.end());
+                        std::sort(candidates.begin(), candidates.end());
+                    }
+                    for (int index : candidates) {
+                        const TCompiledRule& rule = p.Rules[size_t(index)];
+                        bool matches = false;
+                        try {
+                            matches = rule.Matches(node, doc);
+                        } catch (const xq::TEvalError&) {
+                            // A condition that cannot be evaluated selects nothing here; the
+                            // value itself is reported by the structure check.
+                            matches = false;
+                        }
+                        if (!matches)
+                            continue;
+                        const TCtx ctx{node, doc};
+                        for (const TAssert& a : rule.Rule->Asserts) {
+                            bool holds = false;
+                            QString failure;
+                            try {
+                                holds = a.Test(ctx);
+                            } catch (const xq::TEvalError& e) {
+                                failure = e.Why;
+                            }
+                            if (holds)
+                                continue;
+                            TCheckFinding f;
+                            f.Id = QString::fromLatin1(a.Id);
+                            f.Level = failure.isNull() ? LevelOf(a.Flag) : TCheckLevel::Error;
+                            f.Location = xq::LocationOf(node);
+                            f.Line = xq::LineOf(node);
+                            f.Text = failure.isNull()
+                                ? QString::fromUtf8(a.Text)
+                                : QStringLiteral("Die Regel ließ sich nicht auswerten (%1). Eine Rechnung, deren Werte "
+                                                 "die Regel nicht lesen kann, gilt als fehlerhaft. Die Regel sagt: %2")
+                                      .arg(failure, QString::fromUtf8(a.Text));
+                            if (!failure.isNull())
+                                f.Raised = true;
+                            findings.push_back(std::move(f));
+                        }
+                        break; // the first matching rule of a pattern takes the element
+                    }
+                }
+            }
+            if (node->children) {
+                node = node->children;
+                continue;
+            }
+        }
+        while (node && !node->next && node != doc.Root)
+            node = node->parent;
+        if (!node || node == doc.Root)
+            break;
+        node = node->next;
+    }
+}
+
+const std::vector<TCompiledPattern>& Compiled(TSyntax syntax, bool xrechnung)
+{
+    static std::once_flag once;
+    static std::vector<TCompiledPattern> cenUbl, cenCii, xrUbl, xrCii;
+    std::call_once(once, [] {
+        cenUbl = CompileAll(CenUblPatterns());
+        cenCii = CompileAll(CenCiiPatterns());
+        xrUbl = CompileAll(XRechnungUblPatterns());
+        xrCii = CompileAll(XRechnungCiiPatterns());
+    });
+    if (syntax == TSyntax::Cii)
+        return xrechnung ? xrCii : cenCii;
+    return xrechnung ? xrUbl : cenUbl;
+}
+
+void ApplyLevels(const TScenario& scenario, std::vector<TCheckFinding>& findings)
+{
+    for (TCheckFinding& f : findings) {
+        for (const TLevelChange& change : scenario.Levels) {
+            if (f.Id != QLatin1String(change.Id))
+                continue;
+            if (change.Level == TCheckLevel::Error && f.Level != TCheckLevel::Error)
+                f.Raised = true;
+            if (change.Level != TCheckLevel::Error && f.Level == TCheckLevel::Error && !f.Raised)
+                f.Tolerated = true;
+        }
+    }
+}
+
+TCheckVerdict VerdictOf(const std::vector<TCheckFinding>& findings)
+{
+    bool tolerated = false;
+    for (const TCheckFinding& f : findings) {
+        if (f.CountsAsError())
+            return TCheckVerdict::Reject;
+        if (f.Tolerated)
+            tolerated = true;
+    }
+    return tolerated ? TCheckVerdict::AcceptTolerated : TCheckVerdict::Accept;
+}
+
+TCheckResult Rejection(const QString& id, const QString& text)
+{
+    TCheckResult result;
+    TCheckFinding f;
+    f.Id = id;
+    f.Text = text;
+    result.Findings.push_back(f);
+    result.Verdict = TCheckVerdict::Reject;
+    return result;
+}
+
+} // namespace
+
+// ---- Helpers of the rule families --------------------------------------------------------
+
+bool CodeIn(TCodeList list, const QString& value)
+{
+    const QString n = xq::NormalizeSpace(value);
+    return !n.contains(u' ') && OnCodeList(list, n);
+}
+
+int DecimalsOf(const QString& text)
+{
+    const qsizetype point = text.indexOf(u'.');
+    return point < 0 ? 0 : int(text.size() - point - 1);
+}
+
+bool AtMostTwoDecimals(const TCtx& c, const char* path)
+{
+    // string-length(substring-after(x, '.')) <= 2 on the first node (XPath 2 takes the
+    // string value of a single node; more than one is an error).
+    const std::vector<QString> values = c.Vals(path);
+    if (values.size() > 1)
+        throw xq::TEvalError{QStringLiteral("mehr als ein Wert, wo die Regel einen erwartet")};
+    return values.empty() || DecimalsOf(values.front()) <= 2;
+}
+
+TDecimal DecimalSum(const TCtx& c, const char* path)
+{
+    TDecimal sum;
+    for (const QString& v : c.Vals(path))
+        sum += xq::Decimal(v);
+    if (!sum.IsValid())
+        throw xq::TEvalError{QStringLiteral("die Summe hat zu viele Stellen")};
+    return sum;
+}
+
+double DoubleSum(const TCtx& c, const char* path)
+{
+    double sum = 0;
+    for (const QString& v : c.Vals(path))
+        sum += xq::Double(v);
+    return sum;
+}
+
+TDecimal Round2(const TDecimal& value)
+{
+    if (!value.IsValid())
+        throw xq::TEvalError{QStringLiteral("eine Zahl hat zu viele Stellen")};
+    return value.RoundHalfUp(2);
+}
+
+double Round2(double value)
+{
+    return xq::Round(value * 100) / 100;
+}
+
+} // namespace checks
+
+using namespace checks;
+
+QString TCheckResult::Sentence() const
+{
+    switch (Verdict) {
+    case TCheckVerdict::Accept:
+        return QStringLiteral("Bewertung: Es wird empfohlen das Dokument anzunehmen und weiter zu verarbeiten.");
+    case TCheckVerdict::AcceptTolerated:
+        return QStringLiteral("Bewertung: Es wird empfohlen das Dokument anzunehmen und zu verarbeiten, da die "
+                              "vorhandenen Fehler derzeit toleriert werden.");
+    case TCheckVerdict::Reject:
+        break;
+    case TCheckVerdict::NoScenario:
+        return QStringLiteral("Bewertung: Es wird empfohlen das Dokument zurückzuweisen. Da kein Pruefszenario gegriffen hat.");
+    }
+    return QStringLiteral("Bewertung: Es wird empfohlen das Dokument zurückzuweisen.");
+}
+
+int TCheckResult::Count(TCheckLevel level) const
+{
+    int n = 0;
+    for (const TCheckFinding& f : Findings)
+        n += f.Level == level ? 1 : 0;
+    return n;
+}
+
+TCheckResult CheckInvoiceXml(const QByteArray& xml)
+{
+    try {
+        std::unique_ptr<TXmlDocument> document;
+        try {
+            document = std::make_unique<TXmlDocument>(xml);
+        } catch (const Exception& e) {
+            return Rejection(QStringLiteral("XML"), e.Message());
+        }
+        xmlNode* root = document->Root();
+        const TScenario* scenario = root ? MatchScenario(root) : nullptr;
+        TCheckResult result;
+        if (!scenario) {
+            result.Verdict = TCheckVerdict::NoScenario;
+            return result;
+        }
+        result.Scenario = QString::fromLatin1(scenario->Name);
+        TDocument doc;
+        doc.Root = root;
+        doc.Facts = {scenario->Syntax, scenario->XRechnung, scenario->Extension, scenario->Cvd};
+
+        CheckStructure(doc, result.Findings);
+        const bool structureSound = std::none_of(result.Findings.begin(), result.Findings.end(),
+                                                 [](const TCheckFinding& f) { return f.Level == TCheckLevel::Error; });
+        // As the official validator: the rules look only at a document whose structure is sound.
+        if (structureSound) {
+            std::vector<const std::vector<TCompiledPattern>*> sets{&Compiled(scenario->Syntax, false)};
+            if (scenario->XRechnung)
+                sets.push_back(&Compiled(scenario->Syntax, true));
+            RunPatterns(doc, sets, result.Findings);
+        }
+        ApplyLevels(*scenario, result.Findings);
+        result.Verdict = VerdictOf(result.Findings);
+        return result;
+    } catch (const std::exception& e) {
+        return Rejection(QStringLiteral("Prüfung"),
+                         QStringLiteral("Die eingebaute Prüfung ist mit einem Fehler abgebrochen: %1").arg(QString::fromUtf8(e.what())));
+    } catch (const xq::TEvalError& e) {
+        return Rejection(QStringLiteral("Prüfung"),
+                         QStringLiteral("Die eingebaute Prüfung ist mit einem Fehler abgebrochen: %1").arg(e.Why));
+    }
+}

@@ -1,0 +1,71 @@
+#include "checks/Check.h"
+
+namespace {
+
+QString Escaped(const QString& text)
+{
+    return text.toHtmlEscaped();
+}
+
+QString LevelHeading(TCheckLevel level, int count)
+{
+    switch (level) {
+    case TCheckLevel::Error:
+        return count == 1 ? QStringLiteral("1 Fehler") : QStringLiteral("%1 Fehler").arg(count);
+    case TCheckLevel::Warning:
+        return count == 1 ? QStringLiteral("1 Warnung") : QStringLiteral("%1 Warnungen").arg(count);
+    case TCheckLevel::Information:
+        break;
+    }
+    return count == 1 ? QStringLiteral("1 Hinweis") : QStringLiteral("%1 Hinweise").arg(count);
+}
+
+} // namespace
+
+QString CheckReportHtml(const TCheckResult& result)
+{
+    QString html;
+    html += QStringLiteral(
+        "<!DOCTYPE html><html lang=\"de\"><head><meta charset=\"utf-8\"><title>Eingebaute Prüfung</title><style>"
+        "body{font-family:sans-serif;font-size:10pt;margin:8px}"
+        "h1{font-size:13pt;margin:0 0 4px 0}h2{font-size:11pt;margin:14px 0 4px 0}"
+        "p.szenario{color:#444;margin:0 0 8px 0}"
+        "p.bewertung{font-weight:bold;padding:6px;border:1px solid #999}"
+        "p.accept{background:#e3f4e3}p.reject{background:#f8e0e0}"
+        "table{border-collapse:collapse;width:100%}td{border-top:1px solid #ccc;padding:3px 4px;vertical-align:top}"
+        "td.id{white-space:nowrap;font-weight:bold}td.ort{color:#555;font-size:8.5pt;word-break:break-all}"
+        "span.note{color:#7a4a00}"
+        "</style></head><body>");
+    html += QStringLiteral("<h1>%1</h1>").arg(Escaped(QString::fromUtf8(kCheckReportTitle)));
+    if (!result.Scenario.isEmpty())
+        html += QStringLiteral("<p class=\"szenario\">Prüfszenario: %1</p>").arg(Escaped(result.Scenario));
+    html += QStringLiteral("<p class=\"bewertung %1\">%2</p>")
+                .arg(result.Accepted() ? QStringLiteral("accept") : QStringLiteral("reject"), Escaped(result.Sentence()));
+    if (result.Verdict == TCheckVerdict::NoScenario)
+        html += QStringLiteral(
+            "<p>Die Rechnung nennt als Spezifikation (BT-24) keine, nach der geprüft wird: XRechnung 3.0 (auch "
+            "Extension und CVD) oder EN 16931, als UBL-Rechnung, UBL-Gutschrift oder CII.</p>");
+    for (TCheckLevel level : {TCheckLevel::Error, TCheckLevel::Warning, TCheckLevel::Information}) {
+        const int count = result.Count(level);
+        if (count == 0)
+            continue;
+        html += QStringLiteral("<h2>%1</h2><table>").arg(LevelHeading(level, count));
+        for (const TCheckFinding& f : result.Findings) {
+            if (f.Level != level)
+                continue;
+            QString text = Escaped(f.Text);
+            if (f.Tolerated)
+                text += QStringLiteral(" <span class=\"note\">(wird in diesem Prüfszenario toleriert)</span>");
+            if (f.Raised && f.Level != TCheckLevel::Error)
+                text += QStringLiteral(" <span class=\"note\">(gilt in diesem Prüfszenario als Fehler)</span>");
+            QString where = Escaped(f.Location);
+            if (f.Line > 0)
+                where += QStringLiteral(" (Zeile %1)").arg(f.Line);
+            html += QStringLiteral("<tr><td class=\"id\">%1</td><td>%2<br><span class=\"ort\">%3</span></td></tr>")
+                        .arg(Escaped(f.Id), text, where);
+        }
+        html += QStringLiteral("</table>");
+    }
+    html += QStringLiteral("</body></html>");
+    return html;
+}

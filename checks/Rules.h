@@ -1,0 +1,114 @@
+#pragma once
+
+#include "checks/Check.h"
+#include "checks/CodeLists.h"
+#include "checks/Xml.h"
+
+#include <QString>
+
+#include <vector>
+
+// How the rules are written down: like the published rule sets, as patterns of rules,
+// each rule a context (which elements it looks at) and asserts (what must hold there).
+// Within one pattern an element is looked at by the first rule whose context matches it,
+// as in Schematron; every pattern looks at every element.
+
+namespace checks {
+
+enum class TFlag { Fatal, Warning, Information };
+
+enum class TSyntax { UblInvoice, UblCreditNote, Cii };
+
+// What the scenario says about the document.
+struct TScenarioFacts
+{
+    TSyntax Syntax = TSyntax::UblInvoice;
+    bool XRechnung = false; // an XRechnung scenario (not plain EN 16931)
+    bool Extension = false; // the XRechnung extension
+    bool Cvd = false;       // XRechnung CVD
+};
+
+// The document being checked.
+struct TDocument
+{
+    _xmlNode* Root = nullptr;
+    TScenarioFacts Facts;
+};
+
+// An element under a rule, with the helpers its asserts use. Paths are relative to the
+// element (or, starting with "/", to the root element).
+struct TCtx
+{
+    _xmlNode* Node;
+    const TDocument& Doc;
+
+    bool Has(const char* path) const { return xq::Exists(Node, path); }
+    int Count(const char* path) const { return xq::Count(Node, path); }
+    QString Str(const char* path) const { return xq::First(Node, path); }
+    // normalize-space() of the first node path selects ("" when none).
+    QString Norm(const char* path) const { return xq::NormalizeSpace(xq::First(Node, path)); }
+    bool NonBlank(const char* path) const { return xq::NonBlank(Node, path); }
+    std::vector<QString> Vals(const char* path) const { return xq::Values(Node, path); }
+    std::vector<_xmlNode*> Sel(const char* path) const { return xq::Select(Node, path); }
+    bool AnyNorm(const char* path, std::initializer_list<const char*> values) const
+    {
+        return xq::AnyNormalizedIs(Node, path, values);
+    }
+    QString Text() const { return xq::StringValue(Node); }
+    QString Attr(const char* name) const { return xq::AttributeValue(Node, name); }
+    bool HasAttr(const char* name) const { return xq::HasAttribute(Node, name); }
+    TCtx At(_xmlNode* node) const { return TCtx{node, Doc}; }
+    _xmlNode* Root() const { return Doc.Root; }
+    bool IsCreditNote() const { return Doc.Facts.Syntax == TSyntax::UblCreditNote; }
+};
+
+using TTest = bool (*)(const TCtx&);
+
+struct TAssert
+{
+    const char* Id;
+    TFlag Flag;
+    TTest Test;    // true: the rule holds
+    const char* Text; // German, our words
+};
+
+struct TRule
+{
+    // Which elements: alternatives "a|b"; each steps "x/y/z" from any ancestor, "/x/y" from
+    // the root element, "//" any ancestors between; a step is a name ("cac:Party") or "*",
+    // with conditions as in the model's bindings ("[cbc:ID='VAT']", "[not cbc:ID]").
+    const char* Context;
+    std::vector<TAssert> Asserts;
+    // A further condition on the element, where the context language is too small.
+    TTest Filter = nullptr;
+};
+
+struct TPattern
+{
+    const char* Name;
+    std::vector<TRule> Rules;
+};
+
+// The rule sets, by family.
+const std::vector<TPattern>& CenUblPatterns();
+const std::vector<TPattern>& CenCiiPatterns();
+const std::vector<TPattern>& XRechnungUblPatterns();
+const std::vector<TPattern>& XRechnungCiiPatterns();
+
+// Helpers the rule families share.
+
+// Whether the normalized value has no blank and is on the list (the rules' usual test).
+bool CodeIn(TCodeList list, const QString& value);
+// Digits after the point in the text (string-length(substring-after(x, '.'))).
+int DecimalsOf(const QString& text);
+// Whether no value path selects has more than two decimals.
+bool AtMostTwoDecimals(const TCtx& c, const char* path);
+// XPath's sum(xs:decimal(...)) over what path selects (0 when nothing); raises TEvalError.
+TDecimal DecimalSum(const TCtx& c, const char* path);
+// XPath's sum() of untyped values: doubles; raises TEvalError.
+double DoubleSum(const TCtx& c, const char* path);
+// round(x * 100) div 100 on decimals and doubles, as the rules write it.
+TDecimal Round2(const TDecimal& value);
+double Round2(double value);
+
+} // namespace checks
