@@ -37,6 +37,11 @@ bool OnCodeList(TCodeList list, QStringView code)
     return set.count(std::u16string(code.utf16(), std::size_t(code.size()))) != 0;
 }
 
+QString CodeListText(TCodeList list)
+{
+    return QLatin1Char(' ') + QString::fromUtf8(kCodeListTexts[std::size_t(list)]) + QLatin1Char(' ');
+}
+
 int CodeListSize(TCodeList list)
 {
     return int(Lists().at(std::size_t(list)).size());

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QString>
 #include <QStringView>
 
 // The code lists of the rules, as data files in checks/codelists (each with its source and
@@ -33,5 +34,7 @@ enum class TCodeList {
 
 // Whether code is on the list, exactly as written.
 bool OnCodeList(TCodeList list, QStringView code);
+// The list as the rules write it: its codes in order, each between blanks (" A B C ").
+QString CodeListText(TCodeList list);
 // How many codes the list has (for the tests).
 int CodeListSize(TCodeList list);

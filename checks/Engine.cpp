@@ -368,7 +368,7 @@ void RunPatterns(const TDocument& doc, const std::vector<const std::vector<TComp
                             bool holds = false;
                             QString failure;
                             try {
-                                holds = a.Test(ctx);
+                                holds = a.Test ? a.Test(ctx) : !PathExists(ctx, a.AbsentPath);
                             } catch (const xq::TEvalError& e) {
                                 failure = e.Why;
                             }
@@ -460,6 +460,60 @@ TCheckResult Rejection(const QString& id, const QString& text)
 } // namespace
 
 // ---- Helpers of the rule families --------------------------------------------------------
+
+const std::vector<_xmlNode*>& TDocument::All(const char* qualifiedName) const
+{
+    auto it = FAll.find(qualifiedName);
+    if (it == FAll.end())
+        it = FAll.emplace(qualifiedName, xq::Descendants(Root, qualifiedName)).first;
+    // The root element itself is no descendant of itself.
+    return it->second;
+}
+
+bool TDocument::HasAttributeAnywhere(const char* name) const
+{
+    if (!FAttributesRead) {
+        FAttributesRead = true;
+        xmlNode* n = Root;
+        while (n) {
+            if (n->type == XML_ELEMENT_NODE) {
+                for (xmlAttr* a = n->properties; a; a = a->next) {
+                    if (!a->ns)
+                        FAttributeNames.insert(reinterpret_cast<const char*>(a->name));
+                }
+                if (n->children) {
+                    n = n->children;
+                    continue;
+                }
+            }
+            while (n && !n->next && n != Root)
+                n = n->parent;
+            if (!n || n == Root)
+                break;
+            n = n->next;
+        }
+    }
+    return FAttributeNames.count(name) != 0;
+}
+
+bool PathExists(const TCtx& c, const char* path)
+{
+    if (std::strncmp(path, "//@", 3) == 0)
+        return c.Doc.HasAttributeAnywhere(path + 3);
+    if (std::strncmp(path, "//", 2) != 0)
+        return c.Has(path);
+    // "//first/rest": elements named first anywhere, then rest below them.
+    const char* slash = std::strchr(path + 2, '/');
+    const std::string first = slash ? std::string(path + 2, slash) : std::string(path + 2);
+    const std::vector<_xmlNode*>& starts = c.Doc.All(first.c_str());
+    if (!slash)
+        return !starts.empty();
+    for (_xmlNode* start : starts) {
+        if (xq::Exists(start, slash + 1))
+            return true;
+    }
+    return false;
+}
 
 bool CodeIn(TCodeList list, const QString& value)
 {

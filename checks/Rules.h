@@ -6,6 +6,9 @@
 
 #include <QString>
 
+#include <string>
+#include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 // How the rules are written down: like the published rule sets, as patterns of rules,
@@ -33,6 +36,16 @@ struct TDocument
 {
     _xmlNode* Root = nullptr;
     TScenarioFacts Facts;
+
+    // All elements of that name in the document ("//cac:TaxCategory"), found once.
+    const std::vector<_xmlNode*>& All(const char* qualifiedName) const;
+    // Whether some element of the document has an attribute of that name ("//@listName").
+    bool HasAttributeAnywhere(const char* name) const;
+
+private:
+    mutable std::unordered_map<std::string, std::vector<_xmlNode*>> FAll;
+    mutable std::unordered_set<std::string> FAttributeNames;
+    mutable bool FAttributesRead = false;
 };
 
 // An element under a rule, with the helpers its asserts use. Paths are relative to the
@@ -70,7 +83,14 @@ struct TAssert
     TFlag Flag;
     TTest Test;    // true: the rule holds
     const char* Text; // German, our words
+    // Instead of Test: the rule holds when nothing is at this path ("cac:Signature",
+    // "//cac:FinancialInstitution", "//@listName").
+    const char* AbsentPath = nullptr;
 };
+
+// Whether something is at path from the element: a path of the bindings' language, or
+// one that starts with "//" (anywhere in the document), or "//@name".
+bool PathExists(const TCtx& c, const char* path);
 
 struct TRule
 {
