@@ -465,29 +465,19 @@ std::string CategoryContext(const char* base, const char* code)
     return std::string(base) + "[cbc:ID='" + code + "']";
 }
 
-// Context strings must live as long as the rules: kept here.
-const char* Keep(std::string text)
-{
-    static std::deque<std::string> kept;
-    static std::mutex lock;
-    std::lock_guard<std::mutex> guard(lock);
-    kept.push_back(std::move(text));
-    return kept.back().c_str();
-}
-
 const char* BreakdownContext(const char* code)
 {
-    return Keep(CategoryContext("cac:TaxTotal/cac:TaxSubtotal/cac:TaxCategory", code));
+    return KeepText(CategoryContext("cac:TaxTotal/cac:TaxSubtotal/cac:TaxCategory", code));
 }
 
 const char* AllowanceContext(const char* code)
 {
-    return Keep(CategoryContext("cac:AllowanceCharge/cac:TaxCategory", code));
+    return KeepText(CategoryContext("cac:AllowanceCharge/cac:TaxCategory", code));
 }
 
 const char* LineContext(const char* code)
 {
-    return Keep(CategoryContext("cac:InvoiceLine/cac:Item/cac:ClassifiedTaxCategory", code) + "|"
+    return KeepText(CategoryContext("cac:InvoiceLine/cac:Item/cac:ClassifiedTaxCategory", code) + "|"
                 + CategoryContext("cac:CreditNoteLine/cac:Item/cac:ClassifiedTaxCategory", code));
 }
 
@@ -1393,9 +1383,9 @@ std::vector<TAssert> NotInInvoiceAsserts()
 {
     std::vector<TAssert> asserts;
     for (const auto& [number, path] : NotInInvoice()) {
-        const char* id = Keep(QStringLiteral("UBL-CR-%1").arg(number, 3, 10, QLatin1Char('0')).toStdString());
-        const char* kept = Keep(path);
-        const char* text = Keep(QStringLiteral("%1 soll in einer Rechnung nach EN 16931 nicht stehen.")
+        const char* id = KeepText(QStringLiteral("UBL-CR-%1").arg(number, 3, 10, QLatin1Char('0')).toStdString());
+        const char* kept = KeepText(path);
+        const char* text = KeepText(QStringLiteral("%1 soll in einer Rechnung nach EN 16931 nicht stehen.")
                                     .arg(QString::fromUtf8(kept).remove(QStringLiteral("//")))
                                     .toStdString());
         asserts.push_back({id, W, nullptr, text, kept});
@@ -1426,8 +1416,8 @@ std::vector<TAssert> UnusedAttributeAsserts()
         {"UBL-DT-24", "currencyCodeListVersionID"}, {"UBL-DT-25", "characterSetCode"}, {"UBL-DT-26", "encodingCode"},
         {"UBL-DT-27", "schemeAgencyID"}, {"UBL-DT-28", "listAgencyID"}};
     for (const auto& [id, attribute] : kAttributes) {
-        const char* path = Keep(std::string("//@") + attribute);
-        const char* text = Keep(QStringLiteral("Das Attribut %1 soll nicht verwendet werden.").arg(QLatin1String(attribute)).toStdString());
+        const char* path = KeepText(std::string("//@") + attribute);
+        const char* text = KeepText(QStringLiteral("Das Attribut %1 soll nicht verwendet werden.").arg(QLatin1String(attribute)).toStdString());
         asserts.push_back({id, W, nullptr, text, path});
     }
     asserts.push_back({"UBL-DT-18", W,
@@ -1720,7 +1710,7 @@ TPattern CodePattern()
                  {{"BR-CL-21", F, [](const TCtx& c) { return AttributeOn(c, "schemeID", TCodeList::Icd); },
                    "Das Schema der Standardkennung des Artikels (BT-157) muss aus der ICD-Liste (ISO 6523) stammen."}}});
     r.push_back({"cbc:TaxExemptionReasonCode",
-                 {{"BR-CL-22", F, [](const TCtx& c) { return CodeIn(TCodeList::Vatex, c.Text().toLower()); },
+                 {{"BR-CL-22", F, [](const TCtx& c) { return CodeIn(TCodeList::Vatex, c.Text().toUpper()); },
                    "Der Code des Befreiungsgrunds (BT-121) muss aus der VATEX-Liste stammen."}}});
     r.push_back({"cbc:InvoicedQuantity[@unitCode]|cbc:BaseQuantity[@unitCode]",
                  {{"BR-CL-23", F, [](const TCtx& c) { return AttributeOn(c, "unitCode", TCodeList::UneceRec20And21); },

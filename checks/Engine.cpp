@@ -13,6 +13,7 @@
 
 #include <cmath>
 #include <cstring>
+#include <deque>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -494,6 +495,15 @@ bool TDocument::HasAttributeAnywhere(const char* name) const
         }
     }
     return FAttributeNames.count(name) != 0;
+}
+
+const char* KeepText(std::string text)
+{
+    static std::deque<std::string> kept;
+    static std::mutex lock;
+    std::lock_guard<std::mutex> guard(lock);
+    kept.push_back(std::move(text));
+    return kept.back().c_str();
 }
 
 bool PathExists(const TCtx& c, const char* path)

@@ -117,6 +117,10 @@ const std::vector<TPattern>& XRechnungCiiPatterns();
 
 // Helpers the rule families share.
 
+// Texts made while the rules are built (contexts, paths, messages) must live as long as the
+// rules: kept here.
+const char* KeepText(std::string text);
+
 // Whether the normalized value has no blank and is on the list (the rules' usual test).
 bool CodeIn(TCodeList list, const QString& value);
 // Digits after the point in the text (string-length(substring-after(x, '.'))).
