@@ -59,14 +59,23 @@ bool IndicatorIs(_xmlNode* ac, bool wanted)
     return false;
 }
 
-// "(path) != ''": some value of path is not empty.
-bool SomeNotEmpty(const TCtx& c, const char* path)
+// "categories/cbc:ID = 'X'" as written.
+bool AnyCategoryIs(const std::vector<_xmlNode*>& categories, const char* code)
 {
-    for (const QString& v : c.Vals(path)) {
-        if (!v.isEmpty())
+    for (_xmlNode* category : categories)
+        if (xq::AnyIs(category, "cbc:ID", code))
             return true;
-    }
     return false;
+}
+
+// "normalize-space(path) != ''": the one value of path, blanks dropped, is not empty (several
+// values are an error there).
+bool Filled(const TCtx& c, const char* path)
+{
+    const std::vector<QString> values = c.Vals(path);
+    if (values.size() > 1)
+        throw TEvalError{QStringLiteral("mehr als ein Wert, wo die Regel einen erwartet")};
+    return !values.empty() && !xq::NormalizeSpace(values.front()).isEmpty();
 }
 
 // "(path) op 0" on untyped values: some value, as a double, compares so.
@@ -89,13 +98,6 @@ std::optional<TDecimal> OneDecimal(_xmlNode* n, const char* path)
     if (values.empty())
         return std::nullopt;
     return xq::Decimal(values.front());
-}
-
-// Whether xs:decimal(path) is there and not zero (its value as a condition).
-bool DecimalTrue(_xmlNode* n, const char* path)
-{
-    const std::optional<TDecimal> d = OneDecimal(n, path);
-    return d && !d->IsZero();
 }
 
 bool Equal(const std::optional<TDecimal>& a, const std::optional<TDecimal>& b)
@@ -190,6 +192,15 @@ int CountCategories(const std::vector<_xmlNode*>& categories, const char* code, 
     return n;
 }
 
+// "[normalize-space(cbc:ID) != 'X']" on a category: its code (nothing reads as '') is another.
+bool OtherThan(_xmlNode* category, const char* code)
+{
+    const std::vector<QString> ids = xq::Values(category, "cbc:ID");
+    if (ids.size() > 1)
+        throw TEvalError{QStringLiteral("mehr als ein Code einer Umsatzsteuerkategorie")};
+    return xq::NormalizeSpace(ids.empty() ? QString() : ids.front()) != QLatin1String(code);
+}
+
 std::vector<_xmlNode*> Breakdown(const TCtx& c)
 {
     return xq::Select(c.Root(), "cac:TaxTotal/cac:TaxSubtotal/cac:TaxCategory");
@@ -274,101 +285,83 @@ bool TaxableIsExactSum(const TCtx& c, const char* code)
     return false;
 }
 
-// "xs:decimal(round(cbc:Percent)) = $rate": the rate of a category rounded as a double.
-bool RoundedRateIs(_xmlNode* category, double rate)
+// "[...xs:decimal(cbc:Percent) = $rate]" on a category: some percent is the rate.
+bool RateIs(_xmlNode* node, const char* path, const TDecimal& rate)
 {
-    for (const QString& p : xq::Values(category, "cbc:Percent")) {
-        if (xq::Round(xq::Double(p)) == rate)
-            return true;
-    }
-    return false;
+    bool found = false;
+    for (const QString& p : xq::Values(node, path))
+        found = xq::Decimal(p) == rate || found;
+    return found;
 }
 
-// BR-S-08 and its kin (with "near" the taxable amount may differ from the sum by less than 1).
+bool CategoryHasRate(_xmlNode* node, const char* categoryPath, const char* code, const TDecimal& rate)
+{
+    return xq::AnyNormalizedIs(node, KeepText(std::string(categoryPath) + "/cbc:ID"), {code})
+        && RateIs(node, KeepText(std::string(categoryPath) + "/cbc:Percent"), rate);
+}
+
+// BR-S-08, BR-AF-08, BR-AG-08: for each rate of the breakdown the taxable amount is within 1
+// of the lines plus charges minus allowances of the category and rate. For S the rate must
+// also be used somewhere; for L and M any line will do.
 bool TaxableMatchesRate(const TCtx& c, const char* code, bool needsUse)
 {
-    const std::vector<QString> percents = c.Vals("cbc:Percent");
-    const std::optional<TDecimal> taxableDecimal = OneDecimal(c.Node, "../cbc:TaxableAmount");
+    const std::optional<TDecimal> rate = OneDecimal(c.Node, "cbc:Percent");
+    if (!rate)
+        return true;
     const std::vector<QString> taxableTexts = c.Vals("../cbc:TaxableAmount");
-    for (const QString& percentText : percents) {
-        const double rate = needsUse ? xq::Double(percentText) : xq::Round(xq::Double(percentText));
-        auto sumFor = [&](const char* lineName) {
-            TDecimal sum;
-            for (_xmlNode* line : LinesOf(c, lineName, code)) {
-                bool rateMatches = false;
-                for (_xmlNode* category : xq::Select(line, "cac:Item/cac:ClassifiedTaxCategory"))
-                    rateMatches = rateMatches || RoundedRateIs(category, rate);
-                if (rateMatches)
-                    for (const QString& v : xq::Values(line, "cbc:LineExtensionAmount"))
-                        sum += xq::Decimal(v);
-            }
-            for (bool charge : {true, false}) {
-                for (_xmlNode* ac : RootChargesOf(c, charge, code)) {
-                    bool rateMatches = false;
-                    for (_xmlNode* category : xq::Select(ac, "cac:TaxCategory"))
-                        rateMatches = rateMatches || RoundedRateIs(category, rate);
-                    if (!rateMatches)
-                        continue;
-                    for (const QString& v : xq::Values(ac, "cbc:Amount"))
-                        sum = charge ? sum + xq::Decimal(v) : sum - xq::Decimal(v);
-                }
-            }
-            return sum;
-        };
-        auto used = [&](const char* lineName) {
-            for (_xmlNode* line : LinesOf(c, lineName, code)) {
-                for (_xmlNode* category : xq::Select(line, "cac:Item/cac:ClassifiedTaxCategory")) {
-                    if (RoundedRateIs(category, rate))
-                        return true;
-                }
-            }
-            for (_xmlNode* ac : c.Doc.All("cac:AllowanceCharge")) {
-                if (!xq::AnyNormalizedIs(ac, "cac:TaxCategory/cbc:ID", {code}))
-                    continue;
-                for (_xmlNode* category : xq::Select(ac, "cac:TaxCategory")) {
-                    if (RoundedRateIs(category, rate))
-                        return true;
-                }
-            }
-            return false;
-        };
-        // "../xs:decimal(cbc:TaxableAmount - 1)": the arithmetic is done on doubles.
-        if (taxableTexts.size() != 1)
-            throw TEvalError{QStringLiteral("die Steueraufschlüsselung hat nicht genau einen Nettobetrag")};
-        const double taxable = xq::Double(taxableTexts.front());
-        (void)taxableDecimal;
-        bool holds = false;
-        for (const char* lineName : {"cac:InvoiceLine", "cac:CreditNoteLine"}) {
-            const bool branchUsed = needsUse ? used(lineName) : !c.Doc.All(lineName).empty();
-            if (!branchUsed)
+    if (taxableTexts.size() > 1)
+        throw TEvalError{QStringLiteral("die Steueraufschlüsselung hat mehr als einen Nettobetrag")};
+    const auto branch = [&](const char* lineName) {
+        bool used = false;
+        TDecimal lines;
+        for (_xmlNode* line : c.Doc.All(lineName)) {
+            if (!CategoryHasRate(line, "cac:Item/cac:ClassifiedTaxCategory", code, *rate))
                 continue;
-            const double sum = sumFor(lineName).ToString().toDouble();
-            if (taxable - 1 < sum && taxable + 1 > sum)
-                holds = true;
+            used = true;
+            if (xq::ParentElement(line) == c.Root())
+                for (const QString& v : xq::Values(line, "cbc:LineExtensionAmount"))
+                    lines += xq::Decimal(v);
         }
-        if (!holds)
+        if (needsUse && !used) {
+            for (_xmlNode* ac : c.Doc.All("cac:AllowanceCharge"))
+                used = used || CategoryHasRate(ac, "cac:TaxCategory", code, *rate);
+        }
+        if (needsUse ? !used : c.Doc.All(lineName).empty())
             return false;
-    }
-    return true;
+        TDecimal charges;
+        TDecimal allowances;
+        for (_xmlNode* ac : xq::Select(c.Root(), "cac:AllowanceCharge")) {
+            for (bool charge : {true, false}) {
+                if (!IndicatorIs(ac, charge) || !CategoryHasRate(ac, "cac:TaxCategory", code, *rate))
+                    continue;
+                for (const QString& v : xq::Values(ac, "cbc:Amount"))
+                    (charge ? charges : allowances) += xq::Decimal(v);
+            }
+        }
+        const TDecimal total = lines + charges - allowances;
+        if (!total.IsValid())
+            throw TEvalError{QStringLiteral("die Summe hat zu viele Stellen")};
+        if (taxableTexts.empty())
+            return false;
+        // "../xs:decimal(cbc:TaxableAmount - 1)": the difference is taken on doubles.
+        const double taxable = xq::Double(taxableTexts.front());
+        const double expected = total.ToString().toDouble();
+        return taxable - 1 < expected && taxable + 1 > expected;
+    };
+    return branch("cac:InvoiceLine") || branch("cac:CreditNoteLine");
 }
 
-// BR-S-09, BR-IG-09, BR-IP-09: the tax amount within 1 of taxable times rate.
-bool TaxNearRate(const TCtx& c, bool absOfDifference)
+// BR-S-09, BR-AF-09, BR-AG-09: the tax amount within 1 of taxable times rate, in decimals.
+bool TaxNearRate(const TCtx& c)
 {
     const std::optional<TDecimal> percent = OneDecimal(c.Node, "cbc:Percent");
     const std::optional<TDecimal> taxable = OneDecimal(c.Node, "../cbc:TaxableAmount");
-    const std::vector<QString> taxTexts = c.Vals("../cbc:TaxAmount");
-    if (!percent || !taxable || taxTexts.size() != 1)
+    const std::optional<TDecimal> tax = OneDecimal(c.Node, "../cbc:TaxAmount");
+    if (!percent || !taxable || !tax)
         return false;
-    const TDecimal expected = Round2(taxable->Abs() * percent->Divide(TDecimal::FromInt(100), 18));
-    if (absOfDifference) {
-        // abs(xs:decimal(TaxAmount - 1)): the difference is taken on doubles.
-        const double tax = xq::Double(taxTexts.front());
-        const double e = expected.ToString().toDouble();
-        return std::fabs(tax - 1) < e && std::fabs(tax + 1) > e;
-    }
-    const TDecimal tax = xq::Decimal(taxTexts.front()).Abs();
-    return tax - TDecimal::FromInt(1) < expected && tax + TDecimal::FromInt(1) > expected;
+    const TDecimal expected = Round2(taxable->Abs() * percent->Divide(TDecimal::FromInt(100), percent->Scale() + 2));
+    const TDecimal t = tax->Abs();
+    return t - TDecimal::FromInt(1) < expected && t + TDecimal::FromInt(1) > expected;
 }
 
 bool NoExemption(const TCtx& c)
@@ -381,14 +374,18 @@ bool HasExemption(const TCtx& c)
     return c.Has("cbc:TaxExemptionReason") || c.Has("cbc:TaxExemptionReasonCode");
 }
 
+// "xs:decimal(../cbc:TaxAmount) = 0".
 bool TaxAmountZero(const TCtx& c)
 {
-    return SomeNumber(c, "../cbc:TaxAmount", [](double v) { return v == 0; });
+    const std::optional<TDecimal> tax = OneDecimal(c.Node, "../cbc:TaxAmount");
+    return tax && tax->IsZero();
 }
 
+// "xs:decimal(cbc:Percent) = 0".
 bool PercentZero(const TCtx& c)
 {
-    return SomeNumber(c, "cbc:Percent", [](double v) { return v == 0; });
+    const std::optional<TDecimal> percent = OneDecimal(c.Node, "cbc:Percent");
+    return percent && percent->IsZero();
 }
 
 bool PercentPositive(const TCtx& c)
@@ -437,9 +434,9 @@ bool DateNotBefore(const TCtx& c, const char* later, const char* earlier)
     return xq::Date(end.front()) >= xq::Date(start.front());
 }
 
-// "(contains(.,'#') and contains(' LIST ', substring-before(substring-after(.,'#'),'#'))) or
-// not(contains(.,'#'))": the subject code between the first two # is searched in the list
-// as text, so a piece of a code is found too, and an empty one always.
+// BR-CL-08 on a note: a subject code of three characters between the first two # is searched
+// in the list as text (so a piece of two codes with the blank between is found too); a note
+// without # or with a code of another length passes.
 bool NoteSubjectOnList(const QString& note)
 {
     if (!note.contains(u'#'))
@@ -447,7 +444,9 @@ bool NoteSubjectOnList(const QString& note)
     const QString after = note.mid(note.indexOf(u'#') + 1);
     const qsizetype end = after.indexOf(u'#');
     const QString code = end < 0 ? QString() : after.left(end);
-    return CodeListText(TCodeList::Untdid4451).contains(code);
+    if (code.size() != 3)
+        return true;
+    return CodeListText(TCodeList::Untdid4451Note).contains(code);
 }
 
 // The rules for one VAT category in the breakdown, the allowances, the charges and the lines.
@@ -467,7 +466,8 @@ std::string CategoryContext(const char* base, const char* code)
 
 const char* BreakdownContext(const char* code)
 {
-    return KeepText(CategoryContext("cac:TaxTotal/cac:TaxSubtotal/cac:TaxCategory", code));
+    return KeepText(CategoryContext("/ubl:Invoice/cac:TaxTotal/cac:TaxSubtotal/cac:TaxCategory", code) + "|"
+                    + CategoryContext("/cn:CreditNote/cac:TaxTotal/cac:TaxSubtotal/cac:TaxCategory", code));
 }
 
 const char* AllowanceContext(const char* code)
@@ -530,25 +530,25 @@ std::vector<TRule> CategoryRules()
         {"BR-IC-07", F, PercentZero, "Ein Zuschlag mit Kategorie K muss den Steuersatz 0 haben."},
         {"BR-IC-05", F, PercentZero, "Eine Position mit Kategorie K muss den Steuersatz 0 haben."});
     add("L",
-        {{"BR-IG-08", F, [](const TCtx& c) { return TaxableMatchesRate(c, "L", false); },
+        {{"BR-AF-08", F, [](const TCtx& c) { return TaxableMatchesRate(c, "L", false); },
           "Je Steuersatz der Kategorie IGIC (L) muss der Nettobetrag der Aufschlüsselung (BT-116) der Summe der Positionen "
           "plus Zuschläge minus Nachlässe mit diesem Satz entsprechen."},
-         {"BR-IG-09", F, [](const TCtx& c) { return TaxNearRate(c, true); },
+         {"BR-AF-09", F, TaxNearRate,
           "Bei IGIC (L) muss der Steuerbetrag (BT-117) Nettobetrag mal Steuersatz sein."},
-         {"BR-IG-10", F, NoExemption, "Bei IGIC (L) darf kein Befreiungsgrund (BT-120, BT-121) stehen."}},
-        {"BR-IG-06", F, PercentNotNegative, "Ein Nachlass mit Kategorie L braucht einen Steuersatz von 0 oder mehr."},
-        {"BR-IG-07", F, PercentNotNegative, "Ein Zuschlag mit Kategorie L braucht einen Steuersatz von 0 oder mehr."},
-        {"BR-IG-05", F, PercentNotNegative, "Eine Position mit Kategorie L braucht einen Steuersatz von 0 oder mehr."});
+         {"BR-AF-10", F, NoExemption, "Bei IGIC (L) darf kein Befreiungsgrund (BT-120, BT-121) stehen."}},
+        {"BR-AF-06", F, PercentNotNegative, "Ein Nachlass mit Kategorie L braucht einen Steuersatz von 0 oder mehr."},
+        {"BR-AF-07", F, PercentNotNegative, "Ein Zuschlag mit Kategorie L braucht einen Steuersatz von 0 oder mehr."},
+        {"BR-AF-05", F, PercentNotNegative, "Eine Position mit Kategorie L braucht einen Steuersatz von 0 oder mehr."});
     add("M",
-        {{"BR-IP-08", F, [](const TCtx& c) { return TaxableMatchesRate(c, "M", false); },
+        {{"BR-AG-08", F, [](const TCtx& c) { return TaxableMatchesRate(c, "M", false); },
           "Je Steuersatz der Kategorie IPSI (M) muss der Nettobetrag der Aufschlüsselung (BT-116) der Summe der Positionen "
           "plus Zuschläge minus Nachlässe mit diesem Satz entsprechen."},
-         {"BR-IP-09", F, [](const TCtx& c) { return TaxNearRate(c, true); },
+         {"BR-AG-09", F, TaxNearRate,
           "Bei IPSI (M) muss der Steuerbetrag (BT-117) Nettobetrag mal Steuersatz sein."},
-         {"BR-IP-10", F, NoExemption, "Bei IPSI (M) darf kein Befreiungsgrund (BT-120, BT-121) stehen."}},
-        {"BR-IP-06", F, PercentNotNegative, "Ein Nachlass mit Kategorie M braucht einen Steuersatz von 0 oder mehr."},
-        {"BR-IP-07", F, PercentNotNegative, "Ein Zuschlag mit Kategorie M braucht einen Steuersatz von 0 oder mehr."},
-        {"BR-IP-05", F, PercentNotNegative, "Eine Position mit Kategorie M braucht einen Steuersatz von 0 oder mehr."});
+         {"BR-AG-10", F, NoExemption, "Bei IPSI (M) darf kein Befreiungsgrund (BT-120, BT-121) stehen."}},
+        {"BR-AG-06", F, PercentNotNegative, "Ein Nachlass mit Kategorie M braucht einen Steuersatz von 0 oder mehr."},
+        {"BR-AG-07", F, PercentNotNegative, "Ein Zuschlag mit Kategorie M braucht einen Steuersatz von 0 oder mehr."},
+        {"BR-AG-05", F, PercentNotNegative, "Eine Position mit Kategorie M braucht einen Steuersatz von 0 oder mehr."});
     add("O",
         {{"BR-O-08", F, [](const TCtx& c) { return TaxableIsExactSum(c, "O"); },
           "Bei nicht steuerbaren Umsätzen (O) muss der Nettobetrag der Aufschlüsselung (BT-116) die Summe der Positionen "
@@ -563,7 +563,7 @@ std::vector<TRule> CategoryRules()
         {{"BR-S-08", F, [](const TCtx& c) { return TaxableMatchesRate(c, "S", true); },
           "Je Steuersatz der Kategorie S muss der Nettobetrag der Aufschlüsselung (BT-116) der Summe der Positionen plus "
           "Zuschläge minus Nachlässe mit diesem Satz entsprechen (auf 1 genau)."},
-         {"BR-S-09", F, [](const TCtx& c) { return TaxNearRate(c, false); },
+         {"BR-S-09", F, TaxNearRate,
           "Bei Kategorie S muss der Steuerbetrag (BT-117) Nettobetrag mal Steuersatz sein, auf zwei Stellen gerundet (auf 1 "
           "genau)."},
          {"BR-S-10", F, NoExemption, "Bei Kategorie S darf kein Befreiungsgrund (BT-120, BT-121) stehen."}},
@@ -587,7 +587,7 @@ TPattern ModelPattern()
     TPattern p{"EN 16931: Geschäftsregeln", {}};
     std::vector<TRule>& r = p.Rules;
     r.push_back({"cac:AdditionalDocumentReference",
-                 {{"BR-52", F, [](const TCtx& c) { return SomeNotEmpty(c, "cbc:ID"); },
+                 {{"BR-52", F, [](const TCtx& c) { return Filled(c, "cbc:ID"); },
                    "Jede Rechnungsbegründende Unterlage (BG-24) braucht eine Kennung (BT-122)."}}});
     r.push_back({"/ubl:Invoice/cac:LegalMonetaryTotal/cbc:PayableAmount",
                  {{"BR-CO-25", F,
@@ -602,18 +602,11 @@ TPattern ModelPattern()
                  {{"BR-63", F, [](const TCtx& c) { return c.HasAttr("schemeID"); },
                    "Die elektronische Adresse des Käufers (BT-49) braucht ein Schema (schemeID)."}}});
     r.push_back({"cac:AccountingCustomerParty/cac:Party/cac:PostalAddress",
-                 {{"BR-11", F, [](const TCtx& c) { return SomeNotEmpty(c, "cac:Country/cbc:IdentificationCode"); },
+                 {{"BR-11", F, [](const TCtx& c) { return Filled(c, "cac:Country/cbc:IdentificationCode"); },
                    "Die Anschrift des Käufers braucht einen Ländercode (BT-55)."}}});
-    r.push_back({"cac:PaymentMeans/cac:CardAccount",
-                 {{"BR-51", F,
-                   [](const TCtx& c) {
-                       const std::vector<QString> v = c.Vals("cbc:PrimaryAccountNumberID");
-                       if (v.size() > 1)
-                           throw TEvalError{QStringLiteral("mehr als eine Kartennummer")};
-                       const qsizetype n = v.empty() ? 0 : v.front().size();
-                       return n >= 4 && n <= 6;
-                   },
-                   "Von der Kartennummer (BT-87) müssen die letzten 4 bis 6 Stellen stehen, nicht mehr und nicht weniger."}}});
+    r.push_back({"cac:PaymentMeans/cac:CardAccount/cbc:PrimaryAccountNumberID",
+                 {{"BR-51", W, [](const TCtx& c) { return xq::NormalizeSpace(c.Text()).size() <= 10; },
+                   "Von der Kartennummer (BT-87) sollen höchstens die ersten sechs und die letzten vier Stellen stehen."}}});
     r.push_back({"cac:Delivery/cac:DeliveryLocation/cac:Address",
                  {{"BR-57", F, [](const TCtx& c) { return c.Has("cac:Country/cbc:IdentificationCode"); },
                    "Die Lieferanschrift (BG-15) braucht einen Ländercode (BT-80)."}}});
@@ -712,21 +705,21 @@ TPattern ModelPattern()
            "plus Zuschläge (BT-108) sein."},
           {"BR-CO-16", F,
            [](const TCtx& c) {
-               const bool prepaid = DecimalTrue(c.Node, "cbc:PrepaidAmount");
-               const bool rounding = DecimalTrue(c.Node, "cbc:PayableRoundingAmount");
+               const bool prepaid = c.Has("cbc:PrepaidAmount");
+               const bool rounding = c.Has("cbc:PayableRoundingAmount");
                const std::optional<TDecimal> due = OneDecimal(c.Node, "cbc:PayableAmount");
                const std::optional<TDecimal> total = OneDecimal(c.Node, "cbc:TaxInclusiveAmount");
+               const std::optional<TDecimal> paid = OneDecimal(c.Node, "cbc:PrepaidAmount");
+               const std::optional<TDecimal> round = OneDecimal(c.Node, "cbc:PayableRoundingAmount");
                if (!due || !total)
                    return false;
-               const TDecimal paid = prepaid ? *OneDecimal(c.Node, "cbc:PrepaidAmount") : TDecimal();
-               const TDecimal round = rounding ? *OneDecimal(c.Node, "cbc:PayableRoundingAmount") : TDecimal();
                if (prepaid && !rounding)
-                   return *due == Round2(*total - paid);
+                   return *due == Round2(*total - *paid);
                if (!prepaid && !rounding)
                    return *due == *total;
                if (prepaid && rounding)
-                   return Round2(*due - round) == Round2(*total - paid);
-               return Round2(*due - round) == *total;
+                   return Round2(*due - *round) == Round2(*total - *paid);
+               return Round2(*due - *round) == *total;
            },
            "Der fällige Betrag (BT-115) muss der Gesamtbetrag mit Umsatzsteuer (BT-112) minus Vorauszahlung (BT-113) plus "
            "Rundung (BT-114) sein."},
@@ -748,15 +741,15 @@ TPattern ModelPattern()
            "Der fällige Betrag (BT-115) darf höchstens zwei Nachkommastellen haben."}}});
 
     std::vector<TAssert> root = {
-        {"BR-01", F, [](const TCtx& c) { return SomeNotEmpty(c, "cbc:CustomizationID"); }, "Die Spezifikationskennung (BT-24) fehlt."},
-        {"BR-02", F, [](const TCtx& c) { return SomeNotEmpty(c, "cbc:ID"); }, "Die Rechnungsnummer (BT-1) fehlt."},
-        {"BR-03", F, [](const TCtx& c) { return SomeNotEmpty(c, "cbc:IssueDate"); }, "Das Rechnungsdatum (BT-2) fehlt."},
-        {"BR-04", F, [](const TCtx& c) { return SomeNotEmpty(c, "cbc:InvoiceTypeCode") || SomeNotEmpty(c, "cbc:CreditNoteTypeCode"); },
+        {"BR-01", F, [](const TCtx& c) { return Filled(c, "cbc:CustomizationID"); }, "Die Spezifikationskennung (BT-24) fehlt."},
+        {"BR-02", F, [](const TCtx& c) { return Filled(c, "cbc:ID"); }, "Die Rechnungsnummer (BT-1) fehlt."},
+        {"BR-03", F, [](const TCtx& c) { return Filled(c, "cbc:IssueDate"); }, "Das Rechnungsdatum (BT-2) fehlt."},
+        {"BR-04", F, [](const TCtx& c) { return Filled(c, "cbc:InvoiceTypeCode") || Filled(c, "cbc:CreditNoteTypeCode"); },
          "Der Code der Rechnungsart (BT-3) fehlt."},
-        {"BR-05", F, [](const TCtx& c) { return SomeNotEmpty(c, "cbc:DocumentCurrencyCode"); }, "Die Rechnungswährung (BT-5) fehlt."},
-        {"BR-06", F, [](const TCtx& c) { return SomeNotEmpty(c, "cac:AccountingSupplierParty/cac:Party/cac:PartyLegalEntity/cbc:RegistrationName"); },
+        {"BR-05", F, [](const TCtx& c) { return Filled(c, "cbc:DocumentCurrencyCode"); }, "Die Rechnungswährung (BT-5) fehlt."},
+        {"BR-06", F, [](const TCtx& c) { return Filled(c, "cac:AccountingSupplierParty/cac:Party/cac:PartyLegalEntity/cbc:RegistrationName"); },
          "Der Name des Verkäufers (BT-27) fehlt."},
-        {"BR-07", F, [](const TCtx& c) { return SomeNotEmpty(c, "cac:AccountingCustomerParty/cac:Party/cac:PartyLegalEntity/cbc:RegistrationName"); },
+        {"BR-07", F, [](const TCtx& c) { return Filled(c, "cac:AccountingCustomerParty/cac:Party/cac:PartyLegalEntity/cbc:RegistrationName"); },
          "Der Name des Käufers (BT-44) fehlt."},
         {"BR-08", F, [](const TCtx& c) { return c.Has("cac:AccountingSupplierParty/cac:Party/cac:PostalAddress"); },
          "Die Anschrift des Verkäufers (BG-5) fehlt."},
@@ -776,6 +769,10 @@ TPattern ModelPattern()
              return true;
          },
          "Ist eine Steuerwährung (BT-6) angegeben, muss die Umsatzsteuer auch in ihr (BT-111) stehen."},
+        {"BR-66", F, [](const TCtx& c) { return c.Count("cac:PaymentMeans/cac:CardAccount") <= 1; },
+         "Die Rechnung darf höchstens eine Zahlungskarte (BG-18) nennen."},
+        {"BR-67", F, [](const TCtx& c) { return c.Count("cac:PaymentMeans/cac:PaymentMandate") <= 1; },
+         "Die Rechnung darf höchstens ein Lastschriftmandat (BG-19) nennen."},
         {"BR-AE-01", F, [](const TCtx& c) { return ExactlyOneBreakdown(c, "AE"); },
          "Kommt die Kategorie AE (Steuerschuldnerschaft des Leistungsempfängers) vor, muss es genau eine Aufschlüsselung mit AE geben."},
         {"BR-AE-02", F, [](const TCtx& c) { return LinesNeedIds(c, "AE", TParty::WithBuyerVatOrLegal); },
@@ -853,7 +850,7 @@ TPattern ModelPattern()
              return !codes.empty() && codes.front().size() > 1;
          },
          "Bei innergemeinschaftlicher Lieferung (K) muss das Land der Lieferanschrift (BT-80) stehen."},
-        {"BR-IG-01", F,
+        {"BR-AF-01", F,
          [](const TCtx& c) {
              const int used = CountCategories(AllowanceChargeCategories(c), "L", true) + CountCategories(c.Doc.All("cac:ClassifiedTaxCategory"), "L", true);
              if (used > 0)
@@ -861,13 +858,13 @@ TPattern ModelPattern()
              return CountCategories(Breakdown(c), "L", true) == 0;
          },
          "Kommt die Kategorie L (IGIC) vor, muss es mindestens eine Aufschlüsselung mit L geben."},
-        {"BR-IG-02", F, [](const TCtx& c) { return LinesNeedIds(c, "L", TParty::SellerAnyOrRepresentative); },
+        {"BR-AF-02", F, [](const TCtx& c) { return LinesNeedIds(c, "L", TParty::SellerAnyOrRepresentative); },
          "Positionen mit Kategorie L verlangen die Umsatzsteuer-Id oder Steuernummer des Verkäufers (BT-31, BT-32, BT-63)."},
-        {"BR-IG-03", F, [](const TCtx& c) { return AllowancesNeedIds(c, "L", false, TParty::SellerAnyOrRepresentative); },
+        {"BR-AF-03", F, [](const TCtx& c) { return AllowancesNeedIds(c, "L", false, TParty::SellerAnyOrRepresentative); },
          "Nachlässe mit Kategorie L verlangen die Umsatzsteuer-Id oder Steuernummer des Verkäufers (BT-31, BT-32, BT-63)."},
-        {"BR-IG-04", F, [](const TCtx& c) { return AllowancesNeedIds(c, "L", true, TParty::SellerAnyOrRepresentative, true, false); },
+        {"BR-AF-04", F, [](const TCtx& c) { return AllowancesNeedIds(c, "L", true, TParty::SellerAnyOrRepresentative, true, false); },
          "Zuschläge mit Kategorie L verlangen die Umsatzsteuer-Id oder Steuernummer des Verkäufers (BT-31, BT-32, BT-63)."},
-        {"BR-IP-01", F,
+        {"BR-AG-01", F,
          [](const TCtx& c) {
              const int used = CountCategories(AllowanceChargeCategories(c), "M", true) + CountCategories(c.Doc.All("cac:ClassifiedTaxCategory"), "M", true);
              if (used > 0)
@@ -875,11 +872,11 @@ TPattern ModelPattern()
              return CountCategories(Breakdown(c), "M", true) == 0;
          },
          "Kommt die Kategorie M (IPSI) vor, muss es mindestens eine Aufschlüsselung mit M geben."},
-        {"BR-IP-02", F, [](const TCtx& c) { return LinesNeedIds(c, "M", TParty::SellerAnyOrRepresentative); },
+        {"BR-AG-02", F, [](const TCtx& c) { return LinesNeedIds(c, "M", TParty::SellerAnyOrRepresentative); },
          "Positionen mit Kategorie M verlangen die Umsatzsteuer-Id oder Steuernummer des Verkäufers (BT-31, BT-32, BT-63)."},
-        {"BR-IP-03", F, [](const TCtx& c) { return AllowancesNeedIds(c, "M", false, TParty::SellerAnyOrRepresentative); },
+        {"BR-AG-03", F, [](const TCtx& c) { return AllowancesNeedIds(c, "M", false, TParty::SellerAnyOrRepresentative); },
          "Nachlässe mit Kategorie M verlangen die Umsatzsteuer-Id oder Steuernummer des Verkäufers (BT-31, BT-32, BT-63)."},
-        {"BR-IP-04", F, [](const TCtx& c) { return AllowancesNeedIds(c, "M", true, TParty::SellerAnyOrRepresentative); },
+        {"BR-AG-04", F, [](const TCtx& c) { return AllowancesNeedIds(c, "M", true, TParty::SellerAnyOrRepresentative); },
          "Zuschläge mit Kategorie M verlangen die Umsatzsteuer-Id oder Steuernummer des Verkäufers (BT-31, BT-32, BT-63)."},
         {"BR-O-01", F, [](const TCtx& c) { return ExactlyOneBreakdown(c, "O"); },
          "Kommt die Kategorie O (nicht steuerbar) vor, muss es genau eine Aufschlüsselung mit O geben."},
@@ -907,7 +904,7 @@ TPattern ModelPattern()
              if (CountCategories(breakdown, "O", true) == 0)
                  return true;
              for (_xmlNode* category : breakdown)
-                 if (IsVat(category) && xq::Exists(category, "cbc:ID") && !IdIs(category, "O"))
+                 if (IsVat(category) && OtherThan(category, "O"))
                      return false;
              return true;
          },
@@ -917,7 +914,7 @@ TPattern ModelPattern()
              if (CountCategories(Breakdown(c), "O", true) == 0)
                  return true;
              for (_xmlNode* category : c.Doc.All("cac:ClassifiedTaxCategory"))
-                 if (IsVat(category) && xq::Exists(category, "cbc:ID") && !IdIs(category, "O"))
+                 if (IsVat(category) && OtherThan(category, "O"))
                      return false;
              return true;
          },
@@ -927,7 +924,7 @@ TPattern ModelPattern()
              if (CountCategories(Breakdown(c), "O", true) == 0)
                  return true;
              for (_xmlNode* category : AllowanceCategories(c, false, TScope::Anywhere))
-                 if (IsVat(category) && xq::Exists(category, "cbc:ID") && !IdIs(category, "O"))
+                 if (IsVat(category) && OtherThan(category, "O"))
                      return false;
              return true;
          },
@@ -937,7 +934,7 @@ TPattern ModelPattern()
              if (CountCategories(Breakdown(c), "O", true) == 0)
                  return true;
              for (_xmlNode* category : AllowanceCategories(c, true, TScope::Anywhere))
-                 if (IsVat(category) && xq::Exists(category, "cbc:ID") && !IdIs(category, "O"))
+                 if (IsVat(category) && OtherThan(category, "O"))
                      return false;
              return true;
          },
@@ -968,18 +965,38 @@ TPattern ModelPattern()
          "Nachlässe mit Kategorie Z verlangen die Umsatzsteuer-Id oder Steuernummer des Verkäufers (BT-31, BT-32, BT-63)."},
         {"BR-Z-04", F, [](const TCtx& c) { return AllowancesNeedIds(c, "Z", true, TParty::SellerAnyOrRepresentative); },
          "Zuschläge mit Kategorie Z verlangen die Umsatzsteuer-Id oder Steuernummer des Verkäufers (BT-31, BT-32, BT-63)."},
+        {"BR-B-01", F,
+         [](const TCtx& c) {
+             const bool split = AnyCategoryIs(c.Doc.All("cac:TaxCategory"), "B") || AnyCategoryIs(c.Doc.All("cac:ClassifiedTaxCategory"), "B");
+             if (!split)
+                 return true;
+             for (_xmlNode* code : c.Doc.All("cbc:IdentificationCode"))
+                 if (xq::StringValue(code) != u"IT")
+                     return false;
+             return true;
+         },
+         "Eine Rechnung mit Split Payment (B) muss eine italienische Inlandsrechnung sein."},
+        {"BR-B-02", F,
+         [](const TCtx& c) {
+             const std::vector<_xmlNode*>& lines = c.Doc.All("cac:ClassifiedTaxCategory");
+             const bool split = AnyCategoryIs(c.Sel("cac:TaxTotal/cac:TaxSubtotal/cac:TaxCategory"), "B")
+                 || AnyCategoryIs(c.Sel("cac:AllowanceCharge/cac:TaxCategory"), "B") || AnyCategoryIs(lines, "B");
+             const bool standard = AnyCategoryIs(c.Sel("cac:AllowanceCharge/cac:TaxCategory"), "S") || AnyCategoryIs(lines, "S");
+             return !split || !standard;
+         },
+         "Eine Rechnung mit Split Payment (B) darf keine Beträge zum Standardsatz (S) enthalten."},
     };
     r.push_back({UBL_ROOTS, root});
 
     r.push_back(
         {"cac:InvoiceLine|cac:CreditNoteLine",
-         {{"BR-21", F, [](const TCtx& c) { return SomeNotEmpty(c, "cbc:ID"); }, "Die Position hat keine Kennung (BT-126)."},
+         {{"BR-21", F, [](const TCtx& c) { return Filled(c, "cbc:ID"); }, "Die Position hat keine Kennung (BT-126)."},
           {"BR-22", F, [](const TCtx& c) { return c.Has("cbc:InvoicedQuantity") || c.Has("cbc:CreditedQuantity"); },
            "Die Position hat keine Menge (BT-129)."},
           {"BR-23", F, [](const TCtx& c) { return c.Has("cbc:InvoicedQuantity/@unitCode") || c.Has("cbc:CreditedQuantity/@unitCode"); },
            "Die Menge der Position hat keine Einheit (BT-130)."},
           {"BR-24", F, [](const TCtx& c) { return c.Has("cbc:LineExtensionAmount"); }, "Die Position hat keinen Nettobetrag (BT-131)."},
-          {"BR-25", F, [](const TCtx& c) { return SomeNotEmpty(c, "cac:Item/cbc:Name"); }, "Die Position hat keine Artikelbezeichnung (BT-153)."},
+          {"BR-25", F, [](const TCtx& c) { return Filled(c, "cac:Item/cbc:Name"); }, "Die Position hat keine Artikelbezeichnung (BT-153)."},
           {"BR-26", F, [](const TCtx& c) { return c.Has("cac:Price/cbc:PriceAmount"); }, "Die Position hat keinen Nettopreis (BT-146)."},
           {"BR-27", F, [](const TCtx& c) { return SomeNumber(c, "cac:Price/cbc:PriceAmount", [](double v) { return v >= 0; }); },
            "Der Nettopreis der Position (BT-146) darf nicht negativ sein."},
@@ -1043,7 +1060,7 @@ TPattern ModelPattern()
                  "cac:CreditNoteLine/cac:Item/cac:StandardItemIdentification/cbc:ID",
                  {{"BR-64", F, [](const TCtx& c) { return c.HasAttr("schemeID"); },
                    "Die Standardkennung des Artikels (BT-157) braucht ein Schema (schemeID)."}}});
-    r.push_back({"/ubl:Invoice/cbc:Note",
+    r.push_back({"/ubl:Invoice/cbc:Note|/cn:CreditNote/cbc:Note",
                  {{"BR-CL-08", F, [](const TCtx& c) { return NoteSubjectOnList(c.Text()); },
                    "Der Betreffcode einer Bemerkung (zwischen den ersten beiden #) soll aus UNTDID 4451 stammen."}}});
     r.push_back(
@@ -1060,14 +1077,12 @@ TPattern ModelPattern()
                };
                return c.Has("cac:PartyName/cbc:Name")
                    && !anyEqual("cac:PartyName/cbc:Name", "../cac:AccountingSupplierParty/cac:Party/cac:PartyName/cbc:Name")
-                   && !anyEqual("cac:PartyIdentification/cbc:ID", "../cac:AccountingSupplierParty/cac:Party/cac:PartyIdentification/cbc:ID")
-                   && !anyEqual("cac:PartyLegalEntity/cbc:RegistrationName",
-                                "../cac:AccountingSupplierParty/cac:Party/cac:PartyLegalEntity/cbc:RegistrationName");
+                   && !anyEqual("cac:PartyIdentification/cbc:ID", "../cac:AccountingSupplierParty/cac:Party/cac:PartyIdentification/cbc:ID");
            },
            "Ein abweichender Zahlungsempfänger (BG-10) braucht einen Namen (BT-59) und muss sich vom Verkäufer unterscheiden."}}});
     r.push_back({"cac:PaymentMeans[cbc:PaymentMeansCode=='30']/cac:PayeeFinancialAccount|"
                  "cac:PaymentMeans[cbc:PaymentMeansCode=='58']/cac:PayeeFinancialAccount",
-                 {{"BR-50", F, [](const TCtx& c) { return SomeNotEmpty(c, "cbc:ID"); },
+                 {{"BR-50", F, [](const TCtx& c) { return Filled(c, "cbc:ID"); },
                    "Zu einer Überweisung (BG-17) fehlt die Kontonummer (BT-84)."}}});
     r.push_back({"cac:PaymentMeans",
                  {{"BR-49", F, [](const TCtx& c) { return c.Has("cbc:PaymentMeansCode"); }, "Die Zahlungsanweisung (BG-16) hat keinen Code der Zahlungsart (BT-81)."},
@@ -1094,10 +1109,10 @@ TPattern ModelPattern()
                  {{"BR-62", F, [](const TCtx& c) { return c.HasAttr("schemeID"); },
                    "Die elektronische Adresse des Verkäufers (BT-34) braucht ein Schema (schemeID)."}}});
     r.push_back({"cac:AccountingSupplierParty/cac:Party/cac:PostalAddress",
-                 {{"BR-09", F, [](const TCtx& c) { return SomeNotEmpty(c, "cac:Country/cbc:IdentificationCode"); },
+                 {{"BR-09", F, [](const TCtx& c) { return Filled(c, "cac:Country/cbc:IdentificationCode"); },
                    "Die Anschrift des Verkäufers braucht einen Ländercode (BT-40)."}}});
     r.push_back({"cac:TaxRepresentativeParty",
-                 {{"BR-18", F, [](const TCtx& c) { return SomeNotEmpty(c, "cac:PartyName/cbc:Name"); }, "Der Steuervertreter hat keinen Namen (BT-62)."},
+                 {{"BR-18", F, [](const TCtx& c) { return Filled(c, "cac:PartyName/cbc:Name"); }, "Der Steuervertreter hat keinen Namen (BT-62)."},
                   {"BR-19", F, [](const TCtx& c) { return c.Has("cac:PostalAddress"); }, "Der Steuervertreter hat keine Anschrift (BG-12)."},
                   {"BR-56", F,
                    [](const TCtx& c) {
@@ -1108,9 +1123,9 @@ TPattern ModelPattern()
                    },
                    "Der Steuervertreter hat keine Umsatzsteuer-Id (BT-63)."}}});
     r.push_back({"cac:TaxRepresentativeParty/cac:PostalAddress",
-                 {{"BR-20", F, [](const TCtx& c) { return SomeNotEmpty(c, "cac:Country/cbc:IdentificationCode"); },
+                 {{"BR-20", F, [](const TCtx& c) { return Filled(c, "cac:Country/cbc:IdentificationCode"); },
                    "Die Anschrift des Steuervertreters braucht einen Ländercode (BT-69)."}}});
-    r.push_back({"/ubl:Invoice/cac:TaxTotal",
+    r.push_back({"/ubl:Invoice/cac:TaxTotal|/cn:CreditNote/cac:TaxTotal",
                  {{"BR-CO-14", F,
                    [](const TCtx& c) {
                        if (!c.Has("cac:TaxSubtotal"))
@@ -1174,9 +1189,9 @@ TPattern ModelPattern()
                        if (ids.size() > 1)
                            throw TEvalError{QStringLiteral("mehr als eine Steuernummer in einem Steuerschema")};
                        const QString prefix = ids.empty() ? QString() : ids.front().left(2);
-                       // The list as the rule writes it: codes with one blank between, none around.
-                       static const QString list = CodeListText(TCodeList::VatPrefixes).trimmed();
-                       return list.contains(prefix);
+                       // The list as the rule writes it, " 1A AD ... ZW ", searched for the two
+                       // characters as text.
+                       return CodeListText(TCodeList::VatPrefixes).contains(prefix);
                    },
                    "Die Umsatzsteuer-Id (BT-31, BT-48, BT-63) muss mit dem Ländercode nach ISO 3166-1 beginnen (Griechenland: EL)."}},
                  VatCategory});
@@ -1201,7 +1216,7 @@ std::vector<std::pair<int, std::string>> NotInInvoice()
     };
     const std::initializer_list<const char*> kDocumentReference = {
         "cbc:CopyIndicator", "cbc:UUID",     "cbc:IssueDate",         "cbc:IssueTime",        "cbc:DocumentTypeCode", "cbc:DocumentType",
-        "cbc:Xpath",         "cbc:LanguageID", "cbc:LocaleCode",      "cbc:VersionID",        "cbc:DocumentStatusCode", "cbc:DocumentDescription",
+        "cbc:XPath",         "cbc:LanguageID", "cbc:LocaleCode",      "cbc:VersionID",        "cbc:DocumentStatusCode", "cbc:DocumentDescription",
         "cac:Attachment",    "cac:ValidityPeriod", "cac:IssuerParty", "cac:ResultOfVerification"};
     const std::initializer_list<const char*> kAddress = {
         "cbc:ID", "cbc:AddressTypeCode", "cbc:AddressFormatCode", "cbc:Postbox", "cbc:Floor", "cbc:Room", "cbc:BlockName",
@@ -1220,7 +1235,7 @@ std::vector<std::pair<int, std::string>> NotInInvoice()
         each(p + "cac:PartyLegalEntity/", {"cbc:RegistrationDate", "cbc:RegistrationExpirationDate", "cbc:CompanyLegalFormCode"});
         if (legalForm)
             add(p + "cac:PartyLegalEntity/cbc:CompanyLegalForm");
-        each(p + "cac:PartyLegalEntity/", {"cbc:SoleProprietorshipIndicator", "cbc:CompanyLiquidationStatusCode", "cbc:CorporationStockAmount",
+        each(p + "cac:PartyLegalEntity/", {"cbc:SoleProprietorshipIndicator", "cbc:CompanyLiquidationStatusCode", "cbc:CorporateStockAmount",
                                            "cbc:FullyPaidSharesIndicator", "cac:RegistrationAddress", "cac:CorporateRegistrationScheme",
                                            "cac:HeadOfficeParty", "cac:ShareholderParty"});
         each(p + "cac:Contact/", {"cbc:ID", "cbc:Telefax", "cbc:Note", "cac:OtherCommunication"});
@@ -1245,7 +1260,7 @@ std::vector<std::pair<int, std::string>> NotInInvoice()
     each("cac:OriginatorDocumentReference/", kDocumentReference);
     each("cac:ContractDocumentReference/", kDocumentReference);
     each("cac:AdditionalDocumentReference/", {"cbc:CopyIndicator", "cbc:UUID", "cbc:IssueDate", "cbc:IssueTime", "cbc:DocumentType",
-                                              "cbc:Xpath", "cbc:LanguageID", "cbc:LocaleCode", "cbc:VersionID", "cbc:DocumentStatusCode"});
+                                              "cbc:XPath", "cbc:LanguageID", "cbc:LocaleCode", "cbc:VersionID", "cbc:DocumentStatusCode"});
     at(121);
     each("cac:AdditionalDocumentReference/cac:Attachment/cac:ExternalReference/",
          {"cbc:DocumentHash", "cbc:HashAlgorithmMethod", "cbc:ExpiryDate", "cbc:ExpiryTime", "cbc:MimeCode", "cbc:FormatCode",
@@ -1263,10 +1278,10 @@ std::vector<std::pair<int, std::string>> NotInInvoice()
                              "cbc:IndustryClassificationCode", "cac:Language", "cac:PostalAddress", "cac:PhysicalLocation", "cac:PartyTaxScheme"});
     each("cac:PayeeParty/cac:PartyLegalEntity/",
          {"cbc:RegistrationName", "cbc:RegistrationDate", "cbc:RegistrationExpirationDate", "cbc:CompanyLegalFormCode", "cbc:CompanyLegalForm",
-          "cbc:SoleProprietorshipIndicator", "cbc:CompanyLiquidationStatusCode", "cbc:CorporationStockAmount", "cbc:FullyPaidSharesIndicator",
+          "cbc:SoleProprietorshipIndicator", "cbc:CompanyLiquidationStatusCode", "cbc:CorporateStockAmount", "cbc:FullyPaidSharesIndicator",
           "cac:RegistrationAddress", "cac:CorporateRegistrationScheme", "cac:HeadOfficeParty", "cac:ShareholderParty"});
     each("cac:PayeeParty/", {"cac:Contact", "cac:Person", "cac:AgentParty", "cac:ServiceProviderParty", "cac:PowerOfAttorney", "cac:FinancialAccount"});
-    each("", {"cac:BuyerCustomerParty", "cac:SellerCustomerParty"});
+    each("", {"cac:BuyerCustomerParty", "cac:SellerSupplierParty"});
     each("cac:TaxRepresentativeParty/", {"cbc:MarkCareIndicator", "cbc:MarkAttentionIndicator", "cbc:WebsiteURI", "cbc:LogoReferenceID",
                                          "cbc:EndpointID", "cbc:IndustryClassificationCode", "cac:PartyIdentification", "cac:Language"});
     each("cac:TaxRepresentativeParty/cac:PostalAddress/", kAddress);
@@ -1277,10 +1292,10 @@ std::vector<std::pair<int, std::string>> NotInInvoice()
     each("cac:Delivery/", {"cbc:ID", "cbc:Quantity", "cbc:MinimumQuantity", "cbc:MaximumQuantity", "cbc:ActualDeliveryTime",
                            "cbc:LatestDeliveryDate", "cbc:LatestDeliveryTime", "cbc:ReleaseID", "cbc:TrackingID"});
     each("cac:Delivery/cac:DeliveryLocation/", {"cbc:Description", "cbc:Conditions", "cbc:CountrySubentity", "cbc:CountrySubentityCode",
-                                                "cbc:LocationTypeCode", "cbc:InformationURI", "cbc:Name", "cac:ValidationPeriod"});
+                                                "cbc:LocationTypeCode", "cbc:InformationURI", "cbc:Name", "cac:ValidityPeriod"});
     each("cac:Delivery/cac:DeliveryLocation/cac:Address/", kAddress);
     each("cac:Delivery/cac:DeliveryLocation/", {"cac:SubsidiaryLocation", "cac:LocationCoordinate"});
-    each("cac:Delivery/", {"cac:AlternativeDeliveryLocation", "cac:RequestedDeliveryPeriod", "cac:PromisedDeliveryPeriod", "cac:CarrierParty"});
+    each("cac:Delivery/", {"cac:AlternativeDeliveryLocation", "cac:RequestedDeliveryPeriod", "cac:EstimatedDeliveryPeriod", "cac:CarrierParty"});
     each("cac:Delivery/cac:DeliveryParty/",
          {"cbc:MarkCareIndicator", "cbc:MarkAttentionIndicator", "cbc:WebsiteURI", "cbc:LogoReferenceID", "cbc:EndpointID",
           "cbc:IndustryClassificationCode", "cac:PartyIdentification", "cac:Language", "cac:PostalAddress", "cac:PhysicalLocation",
@@ -1290,7 +1305,7 @@ std::vector<std::pair<int, std::string>> NotInInvoice()
     add("cac:DeliveryTerms");
     each("cac:PaymentMeans/", {"cbc:ID", "cbc:PaymentDueDate", "cbc:PaymentChannelCode", "cbc:InstructionID"});
     each("cac:PaymentMeans/cac:CardAccount/", {"cbc:CardTypeCode", "cbc:ValidityStartDate", "cbc:ExpiryDate", "cbc:IssuerID",
-                                               "cbc:IssuerNumberID", "cbc:CV2ID", "cbc:CardChipCode", "cbc:ChipApplicationID"});
+                                               "cbc:IssueNumberID", "cbc:CV2ID", "cbc:CardChipCode", "cbc:ChipApplicationID"});
     at(424);
     each("cac:PaymentMeans/cac:PayeeFinancialAccount/", {"cbc:AliasName", "cbc:AccountTypeCode", "cbc:AccountFormatCode", "cbc:CurrencyCode", "cbc:PaymentNote"});
     add("cac:PaymentMeans/cac:PayeeFinancialAccount/cac:FinancialInstitutionBranch/cbc:Name");
@@ -1316,14 +1331,14 @@ std::vector<std::pair<int, std::string>> NotInInvoice()
                                   "cbc:PerUnitAmount"});
     each("cac:AllowanceCharge/cac:TaxCategory/", {"cbc:Name", "cbc:BaseUnitMeasure", "cbc:PerUnitAmount", "cbc:TaxExemptionReasonCode",
                                                   "cbc:TaxExemptionReason", "cbc:TierRange", "cbc:TierRatePercent"});
-    each("cac:AllowanceCharge/cac:TaxCategory/cac:TaxScheme/", {"cbc:Name", "cbc:TaxTypeCode", "cbc:CurrencyCode", "cac:JurisdiccionRegionAddress"});
+    each("cac:AllowanceCharge/cac:TaxCategory/cac:TaxScheme/", {"cbc:Name", "cbc:TaxTypeCode", "cbc:CurrencyCode", "cac:JurisdictionRegionAddress"});
     each("cac:AllowanceCharge/", {"cac:TaxTotal", "cac:PaymentMeans"});
     each("", {"cac:TaxExchangeRate", "cac:PricingExchangeRate", "cac:PaymentExchangeRate", "cac:PaymentAlternativeExchangeRate"});
     each("cac:TaxTotal/", {"cbc:RoundingAmount", "cbc:TaxEvidenceIndicator", "cbc:TaxIncludedIndicator"});
     each("cac:TaxTotal/cac:TaxSubtotal/", {"cbc:CalculationSequenceNumeric", "cbc:TransactionCurrencyTaxAmount", "cbc:Percent",
                                            "cbc:BaseUnitMeasure", "cbc:PerUnitAmount", "cbc:TierRange", "cbc:TierRatePercent"});
     each("cac:TaxTotal/cac:TaxSubtotal/cac:TaxCategory/", {"cbc:Name", "cbc:BaseUnitMeasure", "cbc:PerUnitAmount", "cbc:TierRange", "cbc:TierRatePercent"});
-    each("cac:TaxTotal/cac:TaxSubtotal/cac:TaxCategory/cac:TaxScheme/", {"cbc:Name", "cbc:TaxTypeCode", "cbc:CurrencyCode", "cac:JurisdiccionRegionAddress"});
+    each("cac:TaxTotal/cac:TaxSubtotal/cac:TaxCategory/cac:TaxScheme/", {"cbc:Name", "cbc:TaxTypeCode", "cbc:CurrencyCode", "cac:JurisdictionRegionAddress"});
     add("cac:WithholdingTaxTotal");
     add("cac:LegalMonetaryTotal/cbc:PayableAlternativeAmount");
     const std::string line = "cac:InvoiceLine/";
@@ -1333,7 +1348,7 @@ std::vector<std::pair<int, std::string>> NotInInvoice()
     each(line, {"cac:DespatchLineReference", "cac:ReceiptLineReference", "cac:BillingReference"});
     each(line + "cac:DocumentReference/", {"cbc:CopyIndicator", "cbc:UUID", "cbc:IssueDate", "cbc:IssueTime"});
     at(537);
-    each(line + "cac:DocumentReference/", {"cbc:DocumentType", "cbc:Xpath", "cbc:LanguageID", "cbc:LocaleCode", "cbc:VersionID",
+    each(line + "cac:DocumentReference/", {"cbc:DocumentType", "cbc:XPath", "cbc:LanguageID", "cbc:LocaleCode", "cbc:VersionID",
                                            "cbc:DocumentStatusCode", "cbc:DocumentDescription", "cac:Attachment", "cac:ValidityPeriod",
                                            "cac:IssuerParty", "cac:ResultOfVerification"});
     each(line, {"cac:PricingReference", "cac:OriginatorParty", "cac:Delivery", "cac:PaymentTerms"});
@@ -1343,10 +1358,10 @@ std::vector<std::pair<int, std::string>> NotInInvoice()
     each(line + "cac:Item/", {"cbc:PackQuantity", "cbc:PackSizeNumeric", "cbc:CatalogueIndicator", "cbc:HazardousRiskIndicator",
                               "cbc:AdditionalInformation", "cbc:Keyword", "cbc:BrandName", "cbc:ModelName"});
     for (const char* identification : {"cac:BuyersItemIdentification/", "cac:SellersItemIdentification/"})
-        each(line + "cac:Item/" + identification, {"cbc:ExtendedID", "cbc:BareCodeSymbologyID", "cac:PhysicalAttribute",
+        each(line + "cac:Item/" + identification, {"cbc:ExtendedID", "cbc:BarcodeSymbologyID", "cac:PhysicalAttribute",
                                                     "cac:MeasurementDimension", "cac:IssuerParty"});
     add(line + "cac:Item/cac:ManufacturersItemIdentification");
-    each(line + "cac:Item/cac:StandardItemIdentification/", {"cbc:ExtendedID", "cbc:BareCodeSymbologyID", "cac:PhysicalAttribute",
+    each(line + "cac:Item/cac:StandardItemIdentification/", {"cbc:ExtendedID", "cbc:BarcodeSymbologyID", "cac:PhysicalAttribute",
                                                             "cac:MeasurementDimension", "cac:IssuerParty"});
     each(line + "cac:Item/", {"cac:CatalogueItemIdentification", "cac:AdditionalItemIdentification", "cac:CatalogueDocumentReference",
                               "cac:ItemSpecificationDocumentReference"});
@@ -1355,14 +1370,18 @@ std::vector<std::pair<int, std::string>> NotInInvoice()
     each(line + "cac:Item/", {"cac:TransactionConditions", "cac:HazardousItem"});
     each(line + "cac:Item/cac:ClassifiedTaxCategory/", {"cbc:Name", "cbc:BaseUnitMeasure", "cbc:PerUnitAmount", "cbc:TaxExemptionReasonCode",
                                                         "cbc:TaxExemptionReason", "cbc:TierRange", "cbc:TierRatePercent"});
-    each(line + "cac:Item/cac:ClassifiedTaxCategory/cac:TaxScheme/", {"cbc:Name", "cbc:TaxTypeCode", "cbc:CurrencyCode", "cac:JurisdiccionRegionAddress"});
+    each(line + "cac:Item/cac:ClassifiedTaxCategory/cac:TaxScheme/", {"cbc:Name", "cbc:TaxTypeCode", "cbc:CurrencyCode", "cac:JurisdictionRegionAddress"});
     each(line + "cac:Item/cac:AdditionalItemProperty/", {"cbc:ID", "cbc:NameCode", "cbc:TestMethod", "cbc:ValueQuantity", "cbc:ValueQualifier",
                                                          "cbc:ImportanceCode", "cbc:ListValue", "cac:UsabilityPeriod", "cac:ItemPropertyGroup",
                                                          "cac:RangeDimension", "cac:ItemPropertyRange"});
     each(line + "cac:Item/", {"cac:ManufacturerParty", "cac:InformationContentProviderParty", "cac:OriginAddress", "cac:ItemInstance",
                               "cac:Certificate", "cac:Dimension"});
-    // 625 to 644 look for a price inside the item, which UBL has not: they cannot fire.
-    at(645);
+    each(line + "cac:Price/", {"cbc:PriceChangeReason", "cbc:PriceTypeCode", "cbc:PriceType", "cbc:OrderableUnitFactorRate",
+                               "cbc:ValidityPeriod", "cbc:PriceList", "cbc:OrderableUnitFactorRate"});
+    each(line + "cac:Price/cac:AllowanceCharge/", {"cbc:ID", "cbc:AllowanceChargeReasonCode", "cbc:AllowanceChargeReason", "cbc:MultiplierFactorNumeric",
+                                                   "cbc:PrepaidIndicator", "cbc:SequenceNumeric", "cbc:AccountingCostCode", "cbc:AccountingCost",
+                                                   "cbc:PerUnitAmount", "cac:TaxCategory", "cac:TaxTotal", "cac:PaymentMeans"});
+    add(line + "cac:Price/cac:PricingExchangeRate");
     each(line, {"cac:DeliveryTerms", "cac:SubInvoiceLine", "cac:ItemPriceExtension"});
     each("", {"cbc:CustomizationID/@schemeID", "cbc:ProfileID/@schemeID", "cbc:ID/@schemeID", "cbc:SalesOrderID/@schemeID",
               "//cac:PartyTaxScheme/cbc:CompanyID/@schemeID", "cac:PaymentMeans/cbc:PaymentID/@schemeID",
@@ -1371,24 +1390,41 @@ std::vector<std::pair<int, std::string>> NotInInvoice()
               "cbc:DocumentCurrencyCode/@listID", "cbc:TaxCurrencyCode/@listID", "cac:AdditionalDocumentReference/cbc:DocumentTypeCode/@listID",
               "//cac:Country/cbc:IdentificationCode/@listID", "cac:PaymentMeans/cbc:PaymentMeansCode/@listID",
               "//cbc:AllowanceChargeReasonCode/@listID", "//@unitCodeListID", "//cac:FinancialInstitution"});
-    at(666);
-    add("//cac:AdditionalDocumentReference[cbc:DocumentTypeCode='130']/cac:Attachment");
+    at(667); // 665 and 666 are rules of their own, see below
     each("", {"//cac:BuyersItemIdentification/cbc:ID/@schemeID", "//cac:SellersItemIdentification/cbc:ID/@schemeID",
               "//cac:Price/cac:AllowanceCharge/cbc:AllowanceChargeReasonCode", "//cac:Price/cac:AllowanceCharge/cbc:AllowanceChargeReason",
               "//cac:Price/cac:AllowanceCharge/cbc:MultiplierFactorNumeric", "cbc:CreditNoteTypeCode/@listID"});
+    at(674); // 673 is a rule of its own
+    each("", {"//cbc:PrimaryAccountNumber/@schemeID", "//cac:CardAccount/cbc:NetworkID/@schemeID", "//cac:PaymentMandate/cbc:ID/@schemeID",
+              "//cac:PaymentMandate/cac:PayerFinancialAccount/cbc:ID/@schemeID", "//cac:TaxCategory/cbc:ID/@schemeID",
+              "//cac:ClassifiedTaxCategory/cbc:ID/@schemeID", "//cac:PaymentMeans/cac:PayerFinancialAccount", "cac:PaymentMeans/cbc:InstructionNote",
+              "cac:Delivery/cac:DeliveryAddress"});
     return list;
 }
 
 std::vector<TAssert> NotInInvoiceAsserts()
 {
     std::vector<TAssert> asserts;
+    const std::string invoiceLine = "cac:InvoiceLine/";
     for (const auto& [number, path] : NotInInvoice()) {
         const char* id = KeepText(QStringLiteral("UBL-CR-%1").arg(number, 3, 10, QLatin1Char('0')).toStdString());
-        const char* kept = KeepText(path);
         const char* text = KeepText(QStringLiteral("%1 soll in einer Rechnung nach EN 16931 nicht stehen.")
-                                    .arg(QString::fromUtf8(kept).remove(QStringLiteral("//")))
+                                    .arg(QString::fromStdString(path).remove(QStringLiteral("//")))
                                     .toStdString());
-        asserts.push_back({id, W, nullptr, text, kept});
+        if (number == 2) {
+            // A version is allowed when it is 2.1.
+            asserts.push_back({id, W, [](const TCtx& c) { return !c.Has("cbc:UBLVersionID") || xq::AnyIs(c.Node, "cbc:UBLVersionID", "2.1"); },
+                               "Eine UBL-Version (cbc:UBLVersionID) soll nicht stehen, es sei denn 2.1."});
+            continue;
+        }
+        if (number == 412) {
+            // A due date in the payment means is tolerated in a credit note.
+            asserts.push_back({id, W, [](const TCtx& c) { return !c.Has("cac:PaymentMeans/cbc:PaymentDueDate") || c.IsCreditNote(); }, text});
+            continue;
+        }
+        // The line rules look at invoice lines and credit note lines alike.
+        const std::string kept = path.rfind(invoiceLine, 0) == 0 ? path + "|cac:CreditNoteLine/" + path.substr(invoiceLine.size()) : path;
+        asserts.push_back({id, W, nullptr, text, KeepText(kept)});
     }
     // 665: a scheme on the identifier of a supporting document that is no invoiced object.
     asserts.push_back({"UBL-CR-665", W,
@@ -1401,6 +1437,23 @@ std::vector<TAssert> NotInInvoiceAsserts()
                            return true;
                        },
                        "Die Kennung einer Unterlage, die kein Rechnungsobjekt ist (Code 130), soll kein Schema (schemeID) haben."});
+    // 666 and 673: an invoiced object (code 130) with an attachment or a description is an error.
+    asserts.push_back({"UBL-CR-666", F,
+                       [](const TCtx& c) {
+                           for (_xmlNode* reference : c.Doc.All("cac:AdditionalDocumentReference"))
+                               if (xq::AnyIs(reference, "cbc:DocumentTypeCode", "130") && xq::Exists(reference, "cac:Attachment"))
+                                   return false;
+                           return true;
+                       },
+                       "Ein Verweis auf ein Rechnungsobjekt (Code 130) darf keinen Anhang haben."});
+    asserts.push_back({"UBL-CR-673", F,
+                       [](const TCtx& c) {
+                           for (_xmlNode* reference : c.Doc.All("cac:AdditionalDocumentReference"))
+                               if (xq::AnyIs(reference, "cbc:DocumentTypeCode", "130") && xq::Exists(reference, "cbc:DocumentDescription"))
+                                   return false;
+                           return true;
+                       },
+                       "Ein Verweis auf ein Rechnungsobjekt (Code 130) darf keine Beschreibung haben."});
     return asserts;
 }
 
@@ -1441,15 +1494,16 @@ std::vector<TAssert> UnusedAttributeAsserts()
     return asserts;
 }
 
+// "count(parties[cac:TaxScheme/upper-case(cbc:ID) = 'VAT']/cbc:CompanyID)" (with vat false: "!=").
 int CountVatIds(const TCtx& c, const char* parties, bool vat)
 {
     int n = 0;
     for (_xmlNode* scheme : c.Sel(parties)) {
-        bool isVat = false;
+        bool matches = false;
         for (const QString& id : xq::Values(scheme, "cac:TaxScheme/cbc:ID"))
-            isVat = isVat || id.toUpper() == u"VAT";
-        if (isVat == vat)
-            n += xq::Count(scheme, vat ? "cbc:CompanyID" : "cbc:ID");
+            matches = matches || ((id.toUpper() == u"VAT") == vat);
+        if (matches)
+            n += xq::Count(scheme, "cbc:CompanyID");
     }
     return n;
 }
@@ -1479,19 +1533,22 @@ TPattern SyntaxPattern()
 {
     TPattern p{"EN 16931: UBL-Syntax", {}};
     std::vector<TRule>& r = p.Rules;
+    r.push_back({"cac:PostalAddress|cac:Address",
+                 {{"UBL-SR-51", F, [](const TCtx& c) { return c.Count("cac:AddressLine") <= 1; },
+                   "Eine Anschrift darf höchstens eine dritte Adresszeile haben."}}});
     r.push_back({"cac:AccountingSupplierParty/cac:Party",
-                 {{"UBL-SR-42", W, [](const TCtx& c) { return c.Count("cac:PartyTaxScheme") <= 2; },
-                   "Der Verkäufer soll höchstens zwei Steuerschemata (cac:PartyTaxScheme) haben."}}});
+                 {{"UBL-SR-42", F, [](const TCtx& c) { return c.Count("cac:PartyTaxScheme") <= 2; },
+                   "Der Verkäufer darf höchstens zwei Steuerschemata (cac:PartyTaxScheme) haben."}}});
     r.push_back({"cac:AdditionalDocumentReference",
-                 {{"UBL-SR-33", W, [](const TCtx& c) { return c.Count("cbc:DocumentDescription") <= 1; },
-                   "Eine Unterlage soll höchstens eine Beschreibung haben."},
-                  {"UBL-SR-43", W,
+                 {{"UBL-SR-33", F, [](const TCtx& c) { return c.Count("cbc:DocumentDescription") <= 1; },
+                   "Eine Unterlage darf höchstens eine Beschreibung haben."},
+                  {"UBL-SR-43", F,
                    [](const TCtx& c) {
                        return xq::AnyIs(c.Node, "cbc:DocumentTypeCode", "130")
                            || (xq::Is(c.Root(), "cn:CreditNote") && xq::AnyIs(c.Node, "cbc:DocumentTypeCode", "50"))
-                           || (!c.Has("cbc:ID/@scheme") && !c.Has("cbc:DocumentTypeCode"));
+                           || (!c.Has("cbc:ID/@schemeID") && !c.Has("cbc:DocumentTypeCode"));
                    },
-                   "Ein Schema der Kennung soll nur beim Rechnungsobjekt (Code 130) stehen."}}});
+                   "Ein Schema der Kennung darf nur beim Rechnungsobjekt (Code 130) stehen."}}});
     r.push_back({"*",
                  {{"UBL-DT-01", F, [](const TCtx& c) { return DecimalsOf(c.Text()) <= 2; },
                    "Beträge dürfen höchstens zwei Nachkommastellen haben."}},
@@ -1509,50 +1566,52 @@ TPattern SyntaxPattern()
                   {"UBL-DT-07", F, [](const TCtx& c) { return c.HasAttr("filename"); }, "Eingebettete Dateien brauchen einen Dateinamen (filename)."}},
                  [](const TCtx& c) { return QByteArray(xq::LocalName(c.Node)).endsWith("BinaryObject"); }});
     r.push_back({"cac:Delivery",
-                 {{"UBL-SR-25", W, [](const TCtx& c) { return c.Count("cac:DeliveryParty/cac:PartyName/cbc:Name") <= 1; },
-                   "Der Empfänger der Lieferung soll höchstens einen Namen haben."}}});
+                 {{"UBL-SR-25", F, [](const TCtx& c) { return c.Count("cac:DeliveryParty/cac:PartyName/cbc:Name") <= 1; },
+                   "Der Empfänger der Lieferung darf höchstens einen Namen haben."}}});
     r.push_back({"cac:AllowanceCharge",
-                 {{"UBL-SR-30", W, [](const TCtx& c) { return c.Count("cbc:AllowanceChargeReason") <= 1; },
-                   "Ein Nachlass soll höchstens einen Grund haben."}},
+                 {{"UBL-SR-30", F, [](const TCtx& c) { return c.Count("cbc:AllowanceChargeReason") <= 1; },
+                   "Ein Nachlass darf höchstens einen Grund haben."}},
                  DocumentAllowance});
     r.push_back({"cac:AllowanceCharge",
-                 {{"UBL-SR-31", W, [](const TCtx& c) { return c.Count("cbc:AllowanceChargeReason") <= 1; },
-                   "Ein Zuschlag soll höchstens einen Grund haben."}},
+                 {{"UBL-SR-31", F, [](const TCtx& c) { return c.Count("cbc:AllowanceChargeReason") <= 1; },
+                   "Ein Zuschlag darf höchstens einen Grund haben."}},
                  DocumentCharge});
+    r.push_back({"cac:PartyTaxScheme",
+                 {{"UBL-SR-53", F, [](const TCtx& c) { return c.Has("cac:TaxScheme/cbc:ID") && c.Has("cbc:CompanyID"); },
+                   "Ein Steuerschema mit Steuerart braucht auch die Steuernummer (cbc:CompanyID)."}}});
     std::vector<TAssert> root = NotInInvoiceAsserts();
     for (TAssert& a : UnusedAttributeAsserts())
         root.push_back(a);
     const std::vector<TAssert> counts = {
-        {"UBL-SR-01", W, [](const TCtx& c) { return c.Count("cac:ContractDocumentReference/cbc:ID") <= 1; }, "Höchstens eine Vertragsnummer."},
-        {"UBL-SR-02", W, [](const TCtx& c) { return c.Count("cac:ReceiptDocumentReference/cbc:ID") <= 1; }, "Höchstens eine Empfangsbestätigung."},
-        {"UBL-SR-03", W, [](const TCtx& c) { return c.Count("cac:DespatchDocumentReference/cbc:ID") <= 1; }, "Höchstens ein Lieferschein."},
-        {"UBL-SR-04", W, [](const TCtx& c) { return c.Count("cac:AdditionalDocumentReference[cbc:DocumentTypeCode=='130']/cbc:ID") <= 1; },
+        {"UBL-SR-01", F, [](const TCtx& c) { return c.Count("cac:ContractDocumentReference/cbc:ID") <= 1; }, "Höchstens eine Vertragsnummer."},
+        {"UBL-SR-02", F, [](const TCtx& c) { return c.Count("cac:ReceiptDocumentReference/cbc:ID") <= 1; }, "Höchstens eine Empfangsbestätigung."},
+        {"UBL-SR-03", F, [](const TCtx& c) { return c.Count("cac:DespatchDocumentReference/cbc:ID") <= 1; }, "Höchstens ein Lieferschein."},
+        {"UBL-SR-04", F, [](const TCtx& c) { return c.Count("cac:AdditionalDocumentReference[cbc:DocumentTypeCode=='130']/cbc:ID") <= 1; },
          "Höchstens ein Rechnungsobjekt."},
-        {"UBL-SR-05", W, [](const TCtx& c) { return c.Count("cac:PaymentTerms/cbc:Note") <= 1; }, "Höchstens eine Zahlungsbedingung."},
-        {"UBL-SR-06", W, [](const TCtx& c) { return c.Count("cac:InvoiceDocumentReference") <= 1; }, "Höchstens ein Verweis auf eine frühere Rechnung."},
-        {"UBL-SR-08", W, [](const TCtx& c) { return c.Count("cac:InvoicePeriod") <= 1; }, "Höchstens ein Rechnungszeitraum."},
-        {"UBL-SR-09", W, [](const TCtx& c) { return c.Count("cac:AccountingSupplierParty/cac:Party/cac:PartyLegalEntity/cbc:RegistrationName") <= 1; },
+        {"UBL-SR-05", F, [](const TCtx& c) { return c.Count("cac:PaymentTerms/cbc:Note") <= 1; }, "Höchstens eine Zahlungsbedingung."},
+        {"UBL-SR-08", F, [](const TCtx& c) { return c.Count("cac:InvoicePeriod") <= 1; }, "Höchstens ein Rechnungszeitraum."},
+        {"UBL-SR-09", F, [](const TCtx& c) { return c.Count("cac:AccountingSupplierParty/cac:Party/cac:PartyLegalEntity/cbc:RegistrationName") <= 1; },
          "Höchstens ein Name des Verkäufers."},
-        {"UBL-SR-10", W, [](const TCtx& c) { return c.Count("cac:AccountingSupplierParty/cac:Party/cac:PartyName/cbc:Name") <= 1; },
+        {"UBL-SR-10", F, [](const TCtx& c) { return c.Count("cac:AccountingSupplierParty/cac:Party/cac:PartyName/cbc:Name") <= 1; },
          "Höchstens ein Handelsname des Verkäufers."},
-        {"UBL-SR-11", W, [](const TCtx& c) { return c.Count("cac:AccountingSupplierParty/cac:Party/cac:PartyLegalEntity/cbc:CompanyID") <= 1; },
+        {"UBL-SR-11", F, [](const TCtx& c) { return c.Count("cac:AccountingSupplierParty/cac:Party/cac:PartyLegalEntity/cbc:CompanyID") <= 1; },
          "Höchstens eine Registerkennung des Verkäufers."},
-        {"UBL-SR-12", W, [](const TCtx& c) { return CountVatIds(c, "cac:AccountingSupplierParty/cac:Party/cac:PartyTaxScheme", true) <= 1; },
+        {"UBL-SR-12", F, [](const TCtx& c) { return CountVatIds(c, "cac:AccountingSupplierParty/cac:Party/cac:PartyTaxScheme", true) <= 1; },
          "Höchstens eine Umsatzsteuer-Id des Verkäufers."},
-        {"UBL-SR-13", W, [](const TCtx& c) { return CountVatIds(c, "cac:AccountingSupplierParty/cac:Party/cac:PartyTaxScheme", false) <= 1; },
+        {"UBL-SR-13", F, [](const TCtx& c) { return CountVatIds(c, "cac:AccountingSupplierParty/cac:Party/cac:PartyTaxScheme", false) <= 1; },
          "Höchstens eine Steuernummer des Verkäufers."},
-        {"UBL-SR-14", W, [](const TCtx& c) { return c.Count("cac:AccountingSupplierParty/cac:Party/cac:PartyLegalEntity/cbc:CompanyLegalForm") <= 1; },
+        {"UBL-SR-14", F, [](const TCtx& c) { return c.Count("cac:AccountingSupplierParty/cac:Party/cac:PartyLegalEntity/cbc:CompanyLegalForm") <= 1; },
          "Höchstens eine Rechtsform des Verkäufers."},
-        {"UBL-SR-15", W, [](const TCtx& c) { return c.Count("cac:AccountingCustomerParty/cac:Party/cac:PartyLegalEntity/cbc:RegistrationName") <= 1; },
+        {"UBL-SR-15", F, [](const TCtx& c) { return c.Count("cac:AccountingCustomerParty/cac:Party/cac:PartyLegalEntity/cbc:RegistrationName") <= 1; },
          "Höchstens ein Name des Käufers."},
-        {"UBL-SR-16", W, [](const TCtx& c) { return c.Count("cac:AccountingCustomerParty/cac:Party/cac:PartyIdentification/cbc:ID") <= 1; },
+        {"UBL-SR-16", F, [](const TCtx& c) { return c.Count("cac:AccountingCustomerParty/cac:Party/cac:PartyIdentification/cbc:ID") <= 1; },
          "Höchstens eine Kennung des Käufers."},
-        {"UBL-SR-17", W, [](const TCtx& c) { return c.Count("cac:AccountingCustomerParty/cac:Party/cac:PartyLegalEntity/cbc:CompanyID") <= 1; },
+        {"UBL-SR-17", F, [](const TCtx& c) { return c.Count("cac:AccountingCustomerParty/cac:Party/cac:PartyLegalEntity/cbc:CompanyID") <= 1; },
          "Höchstens eine Registerkennung des Käufers."},
-        {"UBL-SR-18", W, [](const TCtx& c) { return CountVatIds(c, "cac:AccountingCustomerParty/cac:Party/cac:PartyTaxScheme", true) <= 1; },
+        {"UBL-SR-18", F, [](const TCtx& c) { return CountVatIds(c, "cac:AccountingCustomerParty/cac:Party/cac:PartyTaxScheme", true) <= 1; },
          "Höchstens eine Umsatzsteuer-Id des Käufers."},
-        {"UBL-SR-24", W, [](const TCtx& c) { return c.Count("cac:Delivery") <= 1; }, "Höchstens eine Lieferung."},
-        {"UBL-SR-29", W,
+        {"UBL-SR-24", F, [](const TCtx& c) { return c.Count("cac:Delivery") <= 1; }, "Höchstens eine Lieferung."},
+        {"UBL-SR-29", F,
          [](const TCtx& c) {
              int n = 0;
              for (_xmlNode* id : c.Doc.All("cbc:ID"))
@@ -1561,40 +1620,40 @@ TPattern SyntaxPattern()
              return n <= 1;
          },
          "Höchstens eine Gläubiger-Identifikationsnummer."},
-        {"UBL-SR-39", W, [](const TCtx& c) { return c.Count("cac:ProjectReference/cbc:ID") <= 1; }, "Höchstens eine Projektreferenz."},
-        {"UBL-SR-40", W, [](const TCtx& c) { return c.Count("cac:AccountingCustomerParty/cac:Party/cac:PartyName/cbc:Name") <= 1; },
+        {"UBL-SR-39", F, [](const TCtx& c) { return c.Count("cac:ProjectReference/cbc:ID") <= 1; }, "Höchstens eine Projektreferenz."},
+        {"UBL-SR-40", F, [](const TCtx& c) { return c.Count("cac:AccountingCustomerParty/cac:Party/cac:PartyName/cbc:Name") <= 1; },
          "Höchstens ein Handelsname des Käufers."},
-        {"UBL-SR-44", W, [](const TCtx& c) { return DistinctValues(c.Doc.All("cbc:PaymentID")) <= 1; }, "Höchstens ein Verwendungszweck."},
-        {"UBL-SR-45", W, [](const TCtx& c) { return c.Count("cac:PaymentMeans/cbc:PaymentDueDate") <= 1; }, "Höchstens ein Fälligkeitsdatum."},
-        {"UBL-SR-46", W, [](const TCtx& c) { return c.Count("cac:PaymentMeans/cbc:PaymentMeansCode/@name") <= 1; },
+        {"UBL-SR-44", F, [](const TCtx& c) { return DistinctValues(c.Doc.All("cbc:PaymentID")) <= 1; }, "Höchstens ein Verwendungszweck."},
+        {"UBL-SR-45", F, [](const TCtx& c) { return c.Count("cac:PaymentMeans/cbc:PaymentDueDate") <= 1; }, "Höchstens ein Fälligkeitsdatum."},
+        {"UBL-SR-46", F, [](const TCtx& c) { return c.Count("cac:PaymentMeans/cbc:PaymentMeansCode/@name") <= 1; },
          "Höchstens ein Text zur Zahlungsart."},
-        {"UBL-SR-47", W, [](const TCtx& c) { return DistinctValues(c.Doc.All("cbc:PaymentMeansCode")) <= 1; },
-         "Mehrere Zahlungsarten sollen denselben Code haben."},
-        {"UBL-SR-49", W, [](const TCtx& c) { return c.Count("cac:InvoicePeriod/cbc:DescriptionCode") <= 1; },
+        {"UBL-SR-47", F, [](const TCtx& c) { return DistinctValues(c.Doc.All("cbc:PaymentMeansCode")) <= 1; },
+         "Mehrere Zahlungsarten müssen denselben Code haben."},
+        {"UBL-SR-49", F, [](const TCtx& c) { return c.Count("cac:InvoicePeriod/cbc:DescriptionCode") <= 1; },
          "Höchstens ein Code des Steuerzeitpunkts."},
     };
     root.insert(root.end(), counts.begin(), counts.end());
     r.push_back({UBL_ROOTS, root});
     r.push_back({"cac:InvoiceLine|cac:CreditNoteLine",
-                 {{"UBL-SR-34", W, [](const TCtx& c) { return c.Count("cbc:Note") <= 1; }, "Höchstens eine Bemerkung je Position."},
-                  {"UBL-SR-35", W, [](const TCtx& c) { return c.Count("cac:OrderLineReference/cbc:LineID") <= 1; },
+                 {{"UBL-SR-34", F, [](const TCtx& c) { return c.Count("cbc:Note") <= 1; }, "Höchstens eine Bemerkung je Position."},
+                  {"UBL-SR-35", F, [](const TCtx& c) { return c.Count("cac:OrderLineReference/cbc:LineID") <= 1; },
                    "Höchstens ein Verweis auf eine Bestellposition."},
-                  {"UBL-SR-36", W, [](const TCtx& c) { return c.Count("cac:InvoicePeriod") <= 1; }, "Höchstens ein Leistungszeitraum je Position."},
-                  {"UBL-SR-37", W, [](const TCtx& c) { return c.Count("cac:Price/cac:AllowanceCharge/cbc:Amount") <= 1; },
+                  {"UBL-SR-36", F, [](const TCtx& c) { return c.Count("cac:InvoicePeriod") <= 1; }, "Höchstens ein Leistungszeitraum je Position."},
+                  {"UBL-SR-37", F, [](const TCtx& c) { return c.Count("cac:Price/cac:AllowanceCharge/cbc:Amount") <= 1; },
                    "Höchstens ein Preisnachlass je Position."},
-                  {"UBL-SR-38", W, [](const TCtx& c) { return c.Count("cac:Item/cac:ClassifiedTaxCategory/cbc:TaxExemptionReason") <= 1; },
+                  {"UBL-SR-52", F, [](const TCtx& c) { return c.Count("cac:DocumentReference") <= 1; },
                    "Höchstens ein Befreiungsgrund je Position."},
-                  {"UBL-SR-48", W, [](const TCtx& c) { return c.Count("cac:Item/cac:ClassifiedTaxCategory") == 1; },
-                   "Jede Position soll genau eine Umsatzsteuerkategorie haben."},
-                  {"UBL-SR-50", W, [](const TCtx& c) { return c.Count("cac:Item/cbc:Description") <= 1; }, "Höchstens eine Artikelbeschreibung."}}});
+                  {"UBL-SR-48", F, [](const TCtx& c) { return c.Count("cac:Item/cac:ClassifiedTaxCategory") == 1; },
+                   "Jede Position muss genau eine Umsatzsteuerkategorie haben."},
+                  {"UBL-SR-50", F, [](const TCtx& c) { return c.Count("cac:Item/cbc:Description") <= 1; }, "Höchstens eine Artikelbeschreibung."}}});
     r.push_back({"cac:PayeeParty",
-                 {{"UBL-SR-19", W,
+                 {{"UBL-SR-19", F,
                    [](const TCtx& c) {
                        return c.Count("cac:PartyName/cbc:Name") <= 1
                            && SomeDiffer(c, "cac:PartyName/cbc:Name", "../cac:AccountingSupplierParty/cac:Party/cac:PartyLegalEntity/cbc:RegistrationName");
                    },
-                   "Ein vom Verkäufer verschiedener Zahlungsempfänger soll genau einen eigenen Namen haben."},
-                  {"UBL-SR-20", W,
+                   "Ein vom Verkäufer verschiedener Zahlungsempfänger muss genau einen eigenen Namen haben."},
+                  {"UBL-SR-20", F,
                    [](const TCtx& c) {
                        // upper-case() of a missing attribute is "", which is not "SEPA".
                        int n = 0;
@@ -1604,26 +1663,28 @@ TPattern SyntaxPattern()
                        return n <= 1
                            && SomeDiffer(c, "cac:PartyName/cbc:Name", "../cac:AccountingSupplierParty/cac:Party/cac:PartyLegalEntity/cbc:RegistrationName");
                    },
-                   "Ein vom Verkäufer verschiedener Zahlungsempfänger soll höchstens eine Kennung haben."},
-                  {"UBL-SR-21", W,
+                   "Ein vom Verkäufer verschiedener Zahlungsempfänger darf höchstens eine Kennung haben."},
+                  {"UBL-SR-21", F,
                    [](const TCtx& c) {
                        return c.Count("cac:PartyLegalEntity/cbc:CompanyID") <= 1
                            && SomeDiffer(c, "cac:PartyName/cbc:Name", "../cac:AccountingSupplierParty/cac:Party/cac:PartyLegalEntity/cbc:RegistrationName");
                    },
-                   "Ein vom Verkäufer verschiedener Zahlungsempfänger soll höchstens eine Registerkennung haben."}}});
+                   "Ein vom Verkäufer verschiedener Zahlungsempfänger darf höchstens eine Registerkennung haben."}}});
     r.push_back({"cac:PaymentMeans",
-                 {{"UBL-SR-26", W, [](const TCtx& c) { return c.Count("cbc:PaymentID") <= 1; }, "Höchstens ein Verwendungszweck je Zahlungsart."},
-                  {"UBL-SR-27", W, [](const TCtx& c) { return c.Count("cbc:InstructionNote") <= 1; }, "Höchstens ein Text zur Zahlungsart."},
-                  {"UBL-SR-28", W, [](const TCtx& c) { return c.Count("cac:PaymentMandate/cbc:ID") <= 1; }, "Höchstens eine Mandatsreferenz."}}});
+                 {{"UBL-SR-26", F, [](const TCtx& c) { return c.Count("cbc:PaymentID") <= 1; }, "Höchstens ein Verwendungszweck je Zahlungsart."},
+                  {"UBL-SR-27", F, [](const TCtx& c) { return c.Count("cbc:PaymentMeansCode") <= 1; }, "Höchstens ein Code der Zahlungsart je Zahlungsanweisung."},
+                  {"UBL-SR-28", F, [](const TCtx& c) { return c.Count("cac:PaymentMandate/cbc:ID") <= 1; }, "Höchstens eine Mandatsreferenz."}}});
     r.push_back({"cac:BillingReference",
-                 {{"UBL-SR-07", W, [](const TCtx& c) { return c.Has("cac:InvoiceDocumentReference/cbc:ID"); },
-                   "Ein Verweis auf eine frühere Rechnung soll deren Nummer nennen."}}});
+                 {{"UBL-SR-06", F, [](const TCtx& c) { return c.Count("cac:InvoiceDocumentReference") <= 1; },
+                   "Höchstens ein Verweis auf eine frühere Rechnung je Rechnungsbezug."},
+                  {"UBL-SR-07", F, [](const TCtx& c) { return c.Has("cac:InvoiceDocumentReference/cbc:ID"); },
+                   "Ein Verweis auf eine frühere Rechnung muss deren Nummer nennen."}}});
     r.push_back({"cac:TaxRepresentativeParty",
-                 {{"UBL-SR-22", W, [](const TCtx& c) { return c.Count("cac:Party/cac:PartyName/cbc:Name") <= 1; }, "Höchstens ein Name des Steuervertreters."},
-                  {"UBL-SR-23", W, [](const TCtx& c) { return c.Count("cac:Party/cac:PartyTaxScheme/cbc:CompanyID") <= 1; },
+                 {{"UBL-SR-22", F, [](const TCtx& c) { return c.Count("cac:Party/cac:PartyName/cbc:Name") <= 1; }, "Höchstens ein Name des Steuervertreters."},
+                  {"UBL-SR-23", F, [](const TCtx& c) { return c.Count("cac:Party/cac:PartyTaxScheme/cbc:CompanyID") <= 1; },
                    "Höchstens eine Umsatzsteuer-Id des Steuervertreters."}}});
     r.push_back({"cac:TaxSubtotal",
-                 {{"UBL-SR-32", W, [](const TCtx& c) { return c.Count("cac:TaxCategory/cbc:TaxExemptionReason") <= 1; },
+                 {{"UBL-SR-32", F, [](const TCtx& c) { return c.Count("cac:TaxCategory/cbc:TaxExemptionReason") <= 1; },
                    "Höchstens ein Befreiungsgrund je Aufschlüsselung."}}});
     return p;
 }
@@ -1712,7 +1773,7 @@ TPattern CodePattern()
     r.push_back({"cbc:TaxExemptionReasonCode",
                  {{"BR-CL-22", F, [](const TCtx& c) { return CodeIn(TCodeList::Vatex, c.Text().toUpper()); },
                    "Der Code des Befreiungsgrunds (BT-121) muss aus der VATEX-Liste stammen."}}});
-    r.push_back({"cbc:InvoicedQuantity[@unitCode]|cbc:BaseQuantity[@unitCode]",
+    r.push_back({"cbc:InvoicedQuantity[@unitCode]|cbc:BaseQuantity[@unitCode]|cbc:CreditedQuantity[@unitCode]",
                  {{"BR-CL-23", F, [](const TCtx& c) { return AttributeOn(c, "unitCode", TCodeList::UneceRec20And21); },
                    "Die Einheit (unitCode) muss nach UN/ECE-Empfehlung 20 mit Ergänzung 21 sein."}}});
     r.push_back({"cbc:EmbeddedDocumentBinaryObject[@mimeCode]",

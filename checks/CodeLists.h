@@ -17,6 +17,7 @@ enum class TCodeList {
     Untdid2475,
     Untdid1153,
     Untdid4451,
+    Untdid4451Note,
     Untdid4461,
     Untdid5189,
     Untdid5305,
