@@ -627,8 +627,7 @@ TCheckResult CheckInvoiceXml(const QByteArray& xml)
         doc.Facts = {scenario->Syntax, scenario->XRechnung, scenario->Extension, scenario->Cvd};
 
         CheckStructure(doc, result.Findings);
-        const bool structureSound = std::none_of(result.Findings.begin(), result.Findings.end(),
-                                                 [](const TCheckFinding& f) { return f.Level == TCheckLevel::Error; });
+        const bool structureSound = std::none_of(result.Findings.begin(), result.Findings.end(), IsStructureError);
         // As the official validator: the rules look only at a document whose structure is sound.
         if (structureSound) {
             std::vector<const std::vector<TCompiledPattern>*> sets{&Compiled(scenario->Syntax, false)};
