@@ -31,6 +31,41 @@ QString LevelName(TCheckLevel level)
     return QStringLiteral("information");
 }
 
+// A corpus invoice with edits: each pair is a text that must occur in it exactly once and
+// its replacement.
+QByteArray Edited(const QString& file, const QStringList& edits, QString& problem)
+{
+    QByteArray bytes = CorpusInvoiceBytes(file);
+    for (qsizetype i = 0; i + 1 < edits.size(); i += 2) {
+        const QByteArray from = edits[i].toUtf8();
+        const qsizetype at = bytes.indexOf(from);
+        if (at < 0 || bytes.indexOf(from, at + 1) >= 0) {
+            problem = QStringLiteral("the fixture text is not there exactly once: %1").arg(edits[i]);
+            return {};
+        }
+        bytes.replace(at, from.size(), edits[i + 1].toUtf8());
+    }
+    return bytes;
+}
+
+QString VerdictName(const TCheckResult& result)
+{
+    switch (result.Verdict) {
+    case TCheckVerdict::Accept:
+        return QStringLiteral("accept");
+    case TCheckVerdict::AcceptTolerated:
+        return QStringLiteral("tolerated");
+    case TCheckVerdict::Reject:
+        break;
+    case TCheckVerdict::NoScenario:
+        return QStringLiteral("no-scenario");
+    }
+    return QStringLiteral("reject");
+}
+
+const QString kUbl = QStringLiteral("kosit-ts__01.01a-INVOICE_ubl.xml");
+const QString kCii = QStringLiteral("kosit-ts__01.01a-INVOICE_uncefact.xml");
+
 } // namespace
 
 // The built-in checks against the official validator's answers for the sample corpus.
@@ -90,6 +125,203 @@ private Q_SLOTS:
         QVERIFY2(ours == rules, qPrintable(QStringLiteral("ours: %1\nofficial: %2\n%3").arg(ours.join(u' '), rules.join(u' '), details.join(u'\n'))));
         QCOMPARE(result.Accepted() ? QStringLiteral("accept") : QStringLiteral("reject"), recommendation);
         QCOMPARE(result.Sentence(), sentence);
+    }
+
+    // One change to a valid corpus invoice per row, and what the checks must say about it:
+    // the rules that must be reported (error or warning), the rules that must not, the
+    // verdict.
+    void ruleFamilies_data()
+    {
+        QTest::addColumn<QString>("file");
+        QTest::addColumn<QStringList>("edits");
+        QTest::addColumn<QStringList>("reported");
+        QTest::addColumn<QStringList>("notReported");
+        QTest::addColumn<QString>("verdict");
+        const QStringList none;
+        const QString ublTotal = QStringLiteral("<cbc:LineExtensionAmount currencyID=\"EUR\">314.86</cbc:LineExtensionAmount>");
+        const QString ublTaxes = QStringLiteral("<cbc:TaxAmount currencyID=\"EUR\">22.04</cbc:TaxAmount>\n        <cac:TaxSubtotal>\n"
+                                                "            <cbc:TaxableAmount currencyID=\"EUR\">314.86</cbc:TaxableAmount>\n"
+                                                "            <cbc:TaxAmount currencyID=\"EUR\">22.04</cbc:TaxAmount>");
+        auto taxes = [](const char* amount) {
+            return QStringLiteral("<cbc:TaxAmount currencyID=\"EUR\">%1</cbc:TaxAmount>\n        <cac:TaxSubtotal>\n"
+                                  "            <cbc:TaxableAmount currencyID=\"EUR\">314.86</cbc:TaxableAmount>\n"
+                                  "            <cbc:TaxAmount currencyID=\"EUR\">%1</cbc:TaxAmount>").arg(QLatin1String(amount));
+        };
+        const QString ublGross = QStringLiteral("<cbc:TaxInclusiveAmount currencyID=\"EUR\">336.9</cbc:TaxInclusiveAmount>\n"
+                                                "        <cbc:PayableAmount currencyID=\"EUR\">336.9</cbc:PayableAmount>");
+        auto gross = [](const char* amount) {
+            return QStringLiteral("<cbc:TaxInclusiveAmount currencyID=\"EUR\">%1</cbc:TaxInclusiveAmount>\n"
+                                  "        <cbc:PayableAmount currencyID=\"EUR\">%1</cbc:PayableAmount>").arg(QLatin1String(amount));
+        };
+
+        QTest::newRow("unchanged UBL") << kUbl << none << none << none << "accept";
+        QTest::newRow("unchanged CII") << kCii << none << none << none << "accept";
+
+        // The scenario: only XRechnung 3.0 (and plain EN 16931) is checked.
+        QTest::newRow("scenario: another XRechnung version")
+            << kUbl << QStringList{"kosit:xrechnung_3.0<", "kosit:xrechnung_2.3<"} << none << none << "no-scenario";
+        QTest::newRow("scenario: not an invoice")
+            << kUbl << QStringList{"<ubl:Invoice ", "<ubl:Order ", "</ubl:Invoice>", "</ubl:Order>"} << none << none << "no-scenario";
+
+        // The structure.
+        QTest::newRow("structure: unknown element")
+            << kUbl << QStringList{"<cbc:ID>123456XX</cbc:ID>", "<cbc:ID>123456XX</cbc:ID><cbc:Colour>rot</cbc:Colour>"}
+            << QStringList{"cvc-complex-type.2.4.a"} << none << "reject";
+        QTest::newRow("structure: out of order")
+            << kUbl
+            << QStringList{"<cbc:DocumentCurrencyCode>EUR</cbc:DocumentCurrencyCode>\n    <cbc:BuyerReference>04011000-12345-03</cbc:BuyerReference>",
+                           "<cbc:BuyerReference>04011000-12345-03</cbc:BuyerReference>\n    <cbc:DocumentCurrencyCode>EUR</cbc:DocumentCurrencyCode>"}
+            << QStringList{"cvc-complex-type.2.4.a"} << none << "reject";
+        QTest::newRow("structure: once too often")
+            << kUbl << QStringList{"<cbc:DocumentCurrencyCode>EUR</cbc:DocumentCurrencyCode>",
+                                   "<cbc:DocumentCurrencyCode>EUR</cbc:DocumentCurrencyCode><cbc:DocumentCurrencyCode>EUR</cbc:DocumentCurrencyCode>"}
+            << QStringList{"cvc-complex-type.2.4.a"} << none << "reject";
+        QTest::newRow("structure: required element missing")
+            << kUbl << QStringList{"<cbc:IssueDate>2016-04-04</cbc:IssueDate>", ""} << QStringList{"cvc-complex-type.2.4.a"} << none << "reject";
+        QTest::newRow("structure: aggregate incomplete")
+            << kUbl
+            << QStringList{"<cbc:CompanyID>DE 123456789</cbc:CompanyID>\n                <cac:TaxScheme>\n                    <cbc:ID>VAT</cbc:ID>\n                </cac:TaxScheme>",
+                           "<cbc:CompanyID>DE 123456789</cbc:CompanyID>"}
+            << QStringList{"cvc-complex-type.2.4.b"} << none << "reject";
+        QTest::newRow("structure: decimal comma")
+            << kUbl << QStringList{"<cbc:PriceAmount currencyID=\"EUR\">26.07<", "<cbc:PriceAmount currencyID=\"EUR\">26,07<"}
+            << QStringList{"cvc-datatype-valid.1.2.1", "cvc-complex-type.2.2"} << none << "reject";
+        QTest::newRow("structure: impossible date")
+            << kUbl << QStringList{"2016-04-04", "2016-02-30"} << QStringList{"cvc-datatype-valid.1.2.1"} << none << "reject";
+        QTest::newRow("structure: amount without currency")
+            << kUbl << QStringList{"<cbc:PayableAmount currencyID=\"EUR\">", "<cbc:PayableAmount>"}
+            << QStringList{"cvc-complex-type.4"} << none << "reject";
+        QTest::newRow("structure: unknown attribute")
+            << kUbl << QStringList{"<cbc:InvoiceTypeCode>", "<cbc:InvoiceTypeCode unit=\"x\">"}
+            << QStringList{"cvc-complex-type.3.2.2"} << none << "reject";
+        QTest::newRow("structure: text in an aggregate")
+            << kUbl << QStringList{"<cac:PaymentTerms>", "<cac:PaymentTerms>sofort"} << QStringList{"cvc-complex-type.2.3"} << none << "reject";
+        QTest::newRow("structure: element without namespace (CII)")
+            << kCii << QStringList{"<ram:BuyerReference>04011000-12345-03</ram:BuyerReference>", "<BuyerReference>04011000-12345-03</BuyerReference>"}
+            << QStringList{"cvc-complex-type.2.4.a"} << none << "reject";
+        QTest::newRow("structure: impossible date-time value (CII)")
+            << kCii << QStringList{"<udt:DateTimeString format=\"102\">20160404</udt:DateTimeString>", "<udt:DateTime>2016-04-31T10:00:00</udt:DateTime>"}
+            << QStringList{"cvc-datatype-valid.1.2.1", "cvc-type.3.1.3"} << none << "reject";
+        // An element the schema allows whose content the check does not model: rejected,
+        // never waved through unchecked.
+        QTest::newRow("structure: element outside the model")
+            << kUbl << QStringList{"</cac:CommodityClassification>",
+                                   "</cac:CommodityClassification>\n            <cac:HazardousItem><cbc:ID>1</cbc:ID></cac:HazardousItem>"}
+            << QStringList{"STRUKTUR-NICHT-GEPRUEFT"} << QStringList{"cvc-complex-type.2.4.a"} << "reject";
+
+        // EN 16931 business rules, with the arithmetic as the rules define it.
+        QTest::newRow("BR-CO-10 sum of line amounts")
+            << kUbl << QStringList{ublTotal, QStringLiteral("<cbc:LineExtensionAmount currencyID=\"EUR\">314.87</cbc:LineExtensionAmount>")}
+            << QStringList{"BR-CO-10"} << none << "reject";
+        QTest::newRow("BR-CO-10 sum of line amounts (CII)")
+            << kCii << QStringList{"<ram:LineTotalAmount>314.86</ram:LineTotalAmount>", "<ram:LineTotalAmount>314.87</ram:LineTotalAmount>"}
+            << QStringList{"BR-CO-10"} << none << "reject";
+        QTest::newRow("BR-CO-15 gross = net + VAT")
+            << kUbl << QStringList{ublGross, gross("337.9")} << QStringList{"BR-CO-15"} << QStringList{"BR-CO-16"} << "reject";
+        QTest::newRow("BR-DEC-09 two decimals at most")
+            << kUbl << QStringList{ublTotal, QStringLiteral("<cbc:LineExtensionAmount currencyID=\"EUR\">314.860</cbc:LineExtensionAmount>")}
+            << QStringList{"BR-DEC-09"} << QStringList{"BR-CO-10"} << "reject";
+        // BR-S-08 allows the taxable amount of a rate to differ from the sum of its lines by
+        // less than one currency unit.
+        QTest::newRow("BR-S-08 taxable amount one unit off")
+            << kUbl << QStringList{"<cbc:TaxableAmount currencyID=\"EUR\">314.86<", "<cbc:TaxableAmount currencyID=\"EUR\">315.86<"}
+            << QStringList{"BR-S-08"} << none << "reject";
+        QTest::newRow("BR-S-08 within the tolerance")
+            << kUbl << QStringList{"<cbc:TaxableAmount currencyID=\"EUR\">314.86<", "<cbc:TaxableAmount currencyID=\"EUR\">315.85<"}
+            << none << QStringList{"BR-S-08"} << "accept";
+        // BR-S-09 allows the VAT amount to differ from the rounded product by less than one
+        // currency unit: 1.00 off is an error, 0.99 off is not.
+        QTest::newRow("BR-S-09 one unit off")
+            << kUbl << QStringList{ublTaxes, taxes("23.04"), ublGross, gross("337.9")} << QStringList{"BR-S-09"} << none << "reject";
+        QTest::newRow("BR-S-09 within the tolerance")
+            << kUbl << QStringList{ublTaxes, taxes("23.03"), ublGross, gross("337.89")} << none << QStringList{"BR-S-09"} << "accept";
+        // 0.10 + 0.20 is 0.30, and a rounded sum rounds half up (1.005 -> 1.01): decimal
+        // arithmetic, not binary floating point.
+        QTest::newRow("decimal sums")
+            << kUbl
+            << QStringList{"<cbc:LineExtensionAmount currencyID=\"EUR\">288.79<", "<cbc:LineExtensionAmount currencyID=\"EUR\">0.10<",
+                           "<cbc:PriceAmount currencyID=\"EUR\">288.79<", "<cbc:PriceAmount currencyID=\"EUR\">0.10<",
+                           "<cbc:LineExtensionAmount currencyID=\"EUR\">26.07<", "<cbc:LineExtensionAmount currencyID=\"EUR\">0.20<",
+                           "<cbc:PriceAmount currencyID=\"EUR\">26.07<", "<cbc:PriceAmount currencyID=\"EUR\">0.20<",
+                           ublTotal, "<cbc:LineExtensionAmount currencyID=\"EUR\">0.30</cbc:LineExtensionAmount>",
+                           "<cbc:TaxExclusiveAmount currencyID=\"EUR\">314.86<", "<cbc:TaxExclusiveAmount currencyID=\"EUR\">0.30<",
+                           ublTaxes, "<cbc:TaxAmount currencyID=\"EUR\">0.02</cbc:TaxAmount>\n        <cac:TaxSubtotal>\n"
+                                     "            <cbc:TaxableAmount currencyID=\"EUR\">0.30</cbc:TaxableAmount>\n"
+                                     "            <cbc:TaxAmount currencyID=\"EUR\">0.02</cbc:TaxAmount>",
+                           ublGross, gross("0.32")}
+            << none << none << "accept";
+        QTest::newRow("rounding half up")
+            << kUbl
+            << QStringList{"<cbc:LineExtensionAmount currencyID=\"EUR\">288.79<", "<cbc:LineExtensionAmount currencyID=\"EUR\">288.785<",
+                           "<cbc:LineExtensionAmount currencyID=\"EUR\">26.07<", "<cbc:LineExtensionAmount currencyID=\"EUR\">26.08<",
+                           ublTotal, "<cbc:LineExtensionAmount currencyID=\"EUR\">314.87</cbc:LineExtensionAmount>"}
+            << QStringList{"BR-DEC-23"} << QStringList{"BR-CO-10"} << "reject";
+        QTest::newRow("BR-CL-04 currency code")
+            << kUbl << QStringList{"<cbc:DocumentCurrencyCode>EUR<", "<cbc:DocumentCurrencyCode>EUX<"} << QStringList{"BR-CL-04"} << none << "reject";
+        QTest::newRow("BR-CL-14 country code")
+            << kCii << QStringList{"<ram:CountryID>DE</ram:CountryID>\n                </ram:PostalTradeAddress>\n                <ram:URIUniversalCommunication>\n                    <ram:URIID schemeID=\"EM\">seller",
+                                   "<ram:CountryID>DX</ram:CountryID>\n                </ram:PostalTradeAddress>\n                <ram:URIUniversalCommunication>\n                    <ram:URIID schemeID=\"EM\">seller"}
+            << QStringList{"BR-CL-14"} << none << "reject";
+        // The configuration tolerates an unknown unit code.
+        QTest::newRow("BR-CL-23 unit code, tolerated")
+            << kUbl << QStringList{"<cbc:InvoicedQuantity unitCode=\"XPP\">1</cbc:InvoicedQuantity>\n        <cbc:LineExtensionAmount currencyID=\"EUR\">26.07<",
+                                   "<cbc:InvoicedQuantity unitCode=\"QQQ\">1</cbc:InvoicedQuantity>\n        <cbc:LineExtensionAmount currencyID=\"EUR\">26.07<"}
+            << QStringList{"BR-CL-23"} << none << "tolerated";
+
+        // Syntax rules of the EN 16931 bindings.
+        QTest::newRow("UBL-CR-005 UUID not used")
+            << kUbl << QStringList{"<cbc:ID>123456XX</cbc:ID>", "<cbc:ID>123456XX</cbc:ID><cbc:UUID>1</cbc:UUID>"}
+            << QStringList{"UBL-CR-005"} << none << "accept";
+
+        // XRechnung rules.
+        QTest::newRow("BR-DE-15 buyer reference")
+            << kUbl << QStringList{"<cbc:BuyerReference>04011000-12345-03</cbc:BuyerReference>", ""} << QStringList{"BR-DE-15"} << none << "reject";
+        QTest::newRow("BR-DE-15 buyer reference (CII)")
+            << kCii << QStringList{"<ram:BuyerReference>04011000-12345-03</ram:BuyerReference>", ""} << QStringList{"BR-DE-15"} << none << "reject";
+        QTest::newRow("BR-DE-19 IBAN check digits")
+            << kUbl << QStringList{"DE79000000001234567890", "DE78000000001234567890"} << QStringList{"BR-DE-19"} << none << "accept";
+        QTest::newRow("BR-DE-18 cash discount as agreed")
+            << kUbl << QStringList{"<cbc:Note>Zahlbar sofort ohne Abzug.</cbc:Note>", "<cbc:Note>#SKONTO#TAGE=7#PROZENT=2.00#\n</cbc:Note>"}
+            << none << QStringList{"BR-DE-18"} << "accept";
+        QTest::newRow("BR-DE-18 cash discount malformed")
+            << kUbl << QStringList{"<cbc:Note>Zahlbar sofort ohne Abzug.</cbc:Note>", "<cbc:Note>#SKONTO#TAGE=7#PROZENT=2,00#\n</cbc:Note>"}
+            << QStringList{"BR-DE-18"} << none << "reject";
+
+        // Never accept what the check cannot read or evaluate.
+        QTest::newRow("not well-formed")
+            << kUbl << QStringList{"</ubl:Invoice>", "</ubl:Invoic>"} << QStringList{"XML"} << none << "reject";
+        QTest::newRow("a number longer than the arithmetic holds")
+            << kUbl << QStringList{ublGross, gross("123456789012345678901234567890123456789012.5")} << none << none << "reject";
+    }
+
+    void ruleFamilies()
+    {
+        QFETCH(QString, file);
+        QFETCH(QStringList, edits);
+        QFETCH(QStringList, reported);
+        QFETCH(QStringList, notReported);
+        QFETCH(QString, verdict);
+        if (CorpusDir().isEmpty())
+            QSKIP("the sample corpus is not there");
+        QString problem;
+        const QByteArray xml = Edited(file, edits, problem);
+        QVERIFY2(problem.isEmpty(), qPrintable(problem));
+        const TCheckResult result = CheckInvoiceXml(xml);
+        QStringList found;
+        QStringList details;
+        for (const TCheckFinding& f : result.Findings) {
+            if (f.Level != TCheckLevel::Information)
+                found << f.Id;
+            details << f.Id + u' ' + f.Location + u' ' + f.Text.left(100);
+        }
+        const QString context = QStringLiteral("found: %1\n%2").arg(found.join(u' '), details.join(u'\n'));
+        for (const QString& id : reported)
+            QVERIFY2(found.contains(id), qPrintable(id + QStringLiteral(" missing; ") + context));
+        for (const QString& id : notReported)
+            QVERIFY2(!found.contains(id), qPrintable(id + QStringLiteral(" reported; ") + context));
+        QVERIFY2(VerdictName(result) == verdict, qPrintable(VerdictName(result) + QStringLiteral(" instead of ") + verdict + u'\n' + context));
+        if (verdict == QStringLiteral("accept"))
+            QCOMPARE(std::count_if(result.Findings.begin(), result.Findings.end(), [](const TCheckFinding& f) { return f.CountsAsError(); }), 0);
     }
 };
 
