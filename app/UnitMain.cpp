@@ -43,6 +43,7 @@
 namespace {
 
 const QString kCaption = QStringLiteral("PALUDRA E-Rechnung Validator");
+const QString kValidateCaption = QStringLiteral("Rechnung - Validierung");
 
 // The report lists its facts as label/value pairs (dt/dd) whose lines only meet when the
 // labels fit their fixed width in the report's font (Calibri): in a wider font a label
@@ -258,7 +259,7 @@ void TForm1::BuildLayout()
     auto* reportSide = new QVBoxLayout(Panel4);
     reportSide->setContentsMargins(0, 0, 0, 0);
     reportSide->setSpacing(0);
-    pValidateHeader = new TClickPanel(QStringLiteral("Rechnung - Validierung"), Panel4);
+    pValidateHeader = new TClickPanel(kValidateCaption, Panel4);
     pValidateHeader->setFixedHeight(48);
     reportSide->addWidget(pValidateHeader);
     wbValidator = new TBrowserPane(Panel4);
@@ -535,6 +536,26 @@ void TForm1::SaveAttachment(int number)
     StatusBar1->showMessage(QStringLiteral("Anhang gespeichert: %1").arg(DisplayFileName(target)), 10000);
 }
 
+// The verdict label says whose verdict it is, so that nobody takes the program's own
+// checks for the service's.
+void TForm1::ShowWhoChecked(const TERechnung& r)
+{
+    QString caption = kValidateCaption;
+    switch (r.CheckedBy()) {
+    case TCheckedBy::Service:
+        caption += QStringLiteral(" (Prüfdienst)");
+        break;
+    case TCheckedBy::BuiltIn:
+        caption += QStringLiteral(" (eingebaute Prüfung)");
+        StatusBar1->showMessage(QStringLiteral("Eingebaute Prüfung: ") + r.CheckNote(), 10000);
+        break;
+    case TCheckedBy::Nobody:
+        break;
+    }
+    pValidateHeader->setText(caption);
+    pValidateHeader->setToolTip(r.CheckNote());
+}
+
 void TForm1::SetViewLabel(const QString& text, const QString& why)
 {
     lAnsicht->setText(text);
@@ -559,8 +580,10 @@ void TForm1::WorkflowStateChanged(TEWorkflow* Sender)
     pVerwerfen->setEnabled(verdict);
     if (!verdict)
         ClearSwitch();
-    if (Sender->State() == wsNone)
+    if (Sender->State() == wsNone) {
         SetViewLabel(QString(), QString());
+        ShowWhoChecked(r);
+    }
     switch (Sender->State()) {
     case wsNone:
         pVerwerfen->SetColor(ButtonFace());
@@ -574,6 +597,7 @@ void TForm1::WorkflowStateChanged(TEWorkflow* Sender)
         pVerwerfen->SetColor(ButtonFace());
         pAnnehmen->SetColor(ButtonFace());
         ShowInBrowser(kReportLayoutFix + r.Validate(), wbValidator);
+        ShowWhoChecked(r);
         ShowInvoiceView();
         break;
     case wsShouldDeny:

@@ -17,6 +17,7 @@ class QTableWidget;
 class QWebEngineProfile;
 class TBrowserPane;
 class TClickPanel;
+class TERechnung;
 class TEMailImport;
 class TFormEinstellungen;
 
@@ -99,6 +100,7 @@ private:
     void SetSwitchForLoadedInvoice();
     void ShowInvoiceView();
     void SetViewLabel(const QString& text, const QString& why);
+    void ShowWhoChecked(const TERechnung& r);
     void ClearSwitch();
 
     TFormEinstellungen* FormEinstellungen = nullptr;

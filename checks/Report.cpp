@@ -24,18 +24,21 @@ QString LevelHeading(TCheckLevel level, int count)
 
 QString CheckReportHtml(const TCheckResult& result)
 {
+    // A part of a page (the report pane puts it into its own page), its style scoped to it.
     QString html;
     html += QStringLiteral(
-        "<!DOCTYPE html><html lang=\"de\"><head><meta charset=\"utf-8\"><title>Eingebaute Prüfung</title><style>"
-        "body{font-family:sans-serif;font-size:10pt;margin:8px}"
-        "h1{font-size:13pt;margin:0 0 4px 0}h2{font-size:11pt;margin:14px 0 4px 0}"
-        "p.szenario{color:#444;margin:0 0 8px 0}"
-        "p.bewertung{font-weight:bold;padding:6px;border:1px solid #999}"
-        "p.accept{background:#e3f4e3}p.reject{background:#f8e0e0}"
-        "table{border-collapse:collapse;width:100%}td{border-top:1px solid #ccc;padding:3px 4px;vertical-align:top}"
-        "td.id{white-space:nowrap;font-weight:bold}td.ort{color:#555;font-size:8.5pt;word-break:break-all}"
-        "span.note{color:#7a4a00}"
-        "</style></head><body>");
+        "<style>"
+        "div.eingebaut{font-family:sans-serif;font-size:10pt}"
+        "div.eingebaut h1{font-size:13pt;margin:0 0 4px 0}div.eingebaut h2{font-size:11pt;margin:14px 0 4px 0}"
+        "div.eingebaut p.szenario{color:#444;margin:0 0 8px 0}"
+        "div.eingebaut p.bewertung{font-weight:bold;padding:6px;border:1px solid #999}"
+        "div.eingebaut p.accept{background:#e3f4e3}div.eingebaut p.reject{background:#f8e0e0}"
+        "div.eingebaut table{border-collapse:collapse;width:100%}"
+        "div.eingebaut td{border-top:1px solid #ccc;padding:3px 4px;vertical-align:top}"
+        "div.eingebaut td.id{white-space:nowrap;font-weight:bold}"
+        "div.eingebaut span.ort{color:#555;font-size:8.5pt;word-break:break-all}"
+        "div.eingebaut span.note{color:#7a4a00}"
+        "</style><div class=\"eingebaut\">");
     html += QStringLiteral("<h1>%1</h1>").arg(Escaped(QString::fromUtf8(kCheckReportTitle)));
     if (!result.Scenario.isEmpty())
         html += QStringLiteral("<p class=\"szenario\">Prüfszenario: %1</p>").arg(Escaped(result.Scenario));
@@ -66,6 +69,6 @@ QString CheckReportHtml(const TCheckResult& result)
         }
         html += QStringLiteral("</table>");
     }
-    html += QStringLiteral("</body></html>");
+    html += QStringLiteral("</div>");
     return html;
 }

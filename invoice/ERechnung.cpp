@@ -1,5 +1,6 @@
 #include "invoice/ERechnung.h"
 
+#include "checks/Check.h"
 #include "invoice/EZugFerd_Qpdf.h"
 #include "model/InvoiceReader.h"
 #include "model/InvoiceView.h"
@@ -13,6 +14,7 @@
 
 #include <QCryptographicHash>
 #include <QFile>
+#include <QStringList>
 
 namespace {
 
@@ -33,6 +35,47 @@ const QString kNotRenderedPrefix =
     throw Exception(QStringLiteral("Die XML-Rechnung %1 ist %2 MiB groß. XML-Rechnungen über %3 MiB werden nicht gelesen.")
                         .arg(DisplayFileName(path), QString::number(double(size) / (1024.0 * 1024.0), 'f', 1))
                         .arg(kMaxInvoiceXmlBytes / (1024 * 1024)));
+}
+
+QString LevelName(TCheckLevel level)
+{
+    switch (level) {
+    case TCheckLevel::Error:
+        return QStringLiteral("error");
+    case TCheckLevel::Warning:
+        return QStringLiteral("warning");
+    case TCheckLevel::Information:
+        break;
+    }
+    return QStringLiteral("information");
+}
+
+std::vector<TReportMessage> MessagesOf(const TCheckResult& result)
+{
+    std::vector<TReportMessage> messages;
+    for (const TCheckFinding& f : result.Findings)
+        messages.push_back({f.Id, LevelName(f.Level), f.Location, f.Text});
+    return messages;
+}
+
+QString NoteHtml(const QString& text)
+{
+    return QStringLiteral("<p class=\"important\" style=\"background:#fff3c4;border:1px solid #c9a400;padding:4pt\"><b>%1</b></p>")
+        .arg(text.toHtmlEscaped());
+}
+
+// What the built-in checks say where they differ from the service.
+QString Disagreement(const TCheckResult& own)
+{
+    QStringList errors;
+    for (const TCheckFinding& f : own.Findings) {
+        if (f.CountsAsError() && !errors.contains(f.Id))
+            errors << f.Id;
+    }
+    QString text = QStringLiteral("Die eingebaute Prüfung kommt zu einem anderen Ergebnis: %1").arg(own.Sentence());
+    if (!errors.isEmpty())
+        text += QStringLiteral(" (Fehler: %1)").arg(errors.join(QStringLiteral(", ")));
+    return text + QStringLiteral(" Es gilt das Ergebnis des Prüfdienstes.");
 }
 
 } // namespace
@@ -120,21 +163,67 @@ QString TERechnung::Validate()
     is_sonstige = false;
     is_dup = false;
     if (HtmlValidateString.isEmpty()) {
-        if (XmlData.isEmpty()) {
+        if (XmlData.isEmpty())
             HtmlValidateString = kSonstigeText;
-        } else {
-            TEValidator validator(Owner, FServiceOptions);
-            const QString html = validator.Validate(XmlData);
-            FServiceAccepted = validator.Accepted();
-            HtmlValidateString = html;
-        }
+        else
+            RunChecks();
     }
     // Derived from the document, not only from the first call, so that asking again
-    // gives the same flags. Acceptance is what the validator read from the whole answer,
+    // gives the same flags. Acceptance is what the check read from the whole answer,
     // never a sentence found somewhere in the text.
     is_sonstige = XmlData.isEmpty();
-    is_valid = !is_sonstige && FServiceAccepted;
+    is_valid = !is_sonstige && FAccepted;
     return HtmlValidateString;
+}
+
+void TERechnung::RunChecks()
+{
+    const TCheckMode mode = FServiceOptions.Mode;
+    if (mode == TCheckMode::BuiltIn) {
+        DecideBuiltIn(QStringLiteral("Sie haben die eingebaute Prüfung gewählt."));
+        return;
+    }
+    TEValidator validator(Owner, FServiceOptions);
+    QString html;
+    try {
+        html = validator.Validate(XmlData);
+    } catch (...) {
+        const bool cancelled = FServiceOptions.Cancel && FServiceOptions.Cancel->load();
+        if (mode == TCheckMode::Service || cancelled)
+            throw;
+        FServiceUnreachable = true;
+        DecideBuiltIn(QStringLiteral("Der Prüfdienst war nicht erreichbar (%1). Geprüft hat die eingebaute Prüfung.")
+                          .arg(CurrentExceptionMessage()));
+        return;
+    }
+    if (!validator.IsReport() && mode == TCheckMode::ServiceOrBuiltIn) {
+        FServiceUnreachable = true;
+        DecideBuiltIn(QStringLiteral("Der Prüfdienst hat keinen Prüfbericht geliefert (HTTP-Status %1). Geprüft hat die "
+                                     "eingebaute Prüfung.")
+                          .arg(validator.Status()));
+        return;
+    }
+    FAccepted = validator.Accepted();
+    FCheckedBy = TCheckedBy::Service;
+    FFindings = validator.Messages();
+    // The built-in checks alongside: they never decide here, but a reader sees at once
+    // when they see it otherwise.
+    const TCheckResult own = CheckInvoiceXml(AnsiEncode(XmlData));
+    if (own.Accepted() != FAccepted) {
+        FCheckNote = Disagreement(own);
+        html = NoteHtml(FCheckNote) + html;
+    }
+    HtmlValidateString = html;
+}
+
+void TERechnung::DecideBuiltIn(const QString& why)
+{
+    const TCheckResult result = CheckInvoiceXml(AnsiEncode(XmlData));
+    FAccepted = result.Accepted();
+    FCheckedBy = TCheckedBy::BuiltIn;
+    FCheckNote = why;
+    FFindings = MessagesOf(result);
+    HtmlValidateString = NoteHtml(why) + CheckReportHtml(result);
 }
 
 QString TERechnung::Render()
@@ -150,6 +239,10 @@ QString TERechnung::Render()
         FRenderedBy = TRenderedBy::BuiltIn;
         return RenderBuiltIn();
     };
+    if (FServiceOptions.Mode == TCheckMode::BuiltIn)
+        return builtIn(QStringLiteral("Sie haben die eingebaute Prüfung gewählt: die Rechnung wird ohne Netz dargestellt."));
+    if (FServiceUnreachable)
+        return builtIn(QStringLiteral("Der Prüfdienst war eben nicht erreichbar: die Rechnung wird ohne ihn dargestellt."));
     if (FServiceOptions.BaseUrl.trimmed().isEmpty())
         return builtIn(QStringLiteral("Kein Darstellungsdienst eingestellt."));
     QString answer;
@@ -241,7 +334,11 @@ void TERechnung::Clear()
     FModel.reset();
     FModelError.clear();
     FModelRead = false;
-    FServiceAccepted = false;
+    FAccepted = false;
+    FCheckedBy = TCheckedBy::Nobody;
+    FCheckNote.clear();
+    FFindings.clear();
+    FServiceUnreachable = false;
     ZugFerd.reset();
     // Also forget the archive name and the flags: a failed load must never be filed under
     // the name, or with the verdict, of the invoice loaded before.

@@ -1,10 +1,12 @@
 #pragma once
 
+#include "services/EValidator.h"
 #include "services/ServiceOptions.h"
 
 #include <QString>
 
 #include <memory>
+#include <vector>
 
 class QObject;
 class QPainter;
@@ -13,6 +15,9 @@ class TInvoice;
 
 // Who made the rendering that Render() returned.
 enum class TRenderedBy { Nobody, Service, BuiltIn };
+
+// Whose verdict Validate() returned.
+enum class TCheckedBy { Nobody, Service, BuiltIn };
 
 // The invoice being checked: its file, its XML text, its hash and archive file name, the
 // answers of the validation and rendering services and the flags derived from them.
@@ -27,8 +32,17 @@ public:
     TERechnung& operator=(const TERechnung&) = delete;
 
     void LoadFromFile(QString filename); // by value: callers may pass OriginalFilePath()
-    // The validation result (HTML), asked of the service once per loaded file; sets the flags.
+    // The validation result (HTML), made once per loaded file; sets the flags. Who checks
+    // follows ServiceOptions().Mode: the service (its transport failures raise), the
+    // built-in checks, or the service and, when it cannot be reached or gives no report,
+    // the built-in checks. Where the service decides, the built-in checks run alongside
+    // and a different result of theirs is noted at the top of the report.
     QString Validate();
+    TCheckedBy CheckedBy() const { return FCheckedBy; }
+    // Why the built-in checks decided, or how they differ from the service; empty else.
+    const QString& CheckNote() const { return FCheckNote; }
+    // The findings of the check that decided (code, level, place, text).
+    const std::vector<TReportMessage>& Findings() const { return FFindings; }
     // The rendering (HTML), asked of the service once per loaded file. Without a service
     // (none set, not reachable, an error status, no rendering in the answer) it is the
     // built-in view; RenderedBy() and RenderNote() say so and why.
@@ -94,7 +108,14 @@ private:
     std::unique_ptr<TInvoice> FModel;
     QString FModelError;
     bool FModelRead = false;
-    bool FServiceAccepted = false; // the answer behind HtmlValidateString recommends acceptance
+    void RunChecks();
+    void DecideBuiltIn(const QString& why);
+
+    bool FAccepted = false; // the check behind HtmlValidateString recommends acceptance
+    TCheckedBy FCheckedBy = TCheckedBy::Nobody;
+    QString FCheckNote;
+    std::vector<TReportMessage> FFindings;
+    bool FServiceUnreachable = false; // for this load: the renderer is not asked either
     TServiceOptions FServiceOptions;
 };
 

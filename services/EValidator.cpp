@@ -136,6 +136,35 @@ QString AssessmentOf(xmlXPathContext* ctx)
     return FromXml(node->name);
 }
 
+// The findings the report lists: its messages, with their code, level and place.
+std::vector<TReportMessage> MessagesOf(xmlXPathContext* ctx)
+{
+    std::vector<TReportMessage> messages;
+    std::unique_ptr<xmlXPathObject, TXPathObjectFree> found(xmlXPathEvalExpression(X("//rep:message"), ctx));
+    if (!found || !found->nodesetval)
+        return messages;
+    for (int i = 0; i < found->nodesetval->nodeNr; ++i) {
+        xmlNode* node = found->nodesetval->nodeTab[i];
+        auto attribute = [node](const char* name) {
+            xmlChar* value = xmlGetProp(node, X(name));
+            const QString text = FromXml(value);
+            xmlFree(value);
+            return text;
+        };
+        TReportMessage m;
+        m.Id = attribute("code");
+        m.Level = attribute("level");
+        m.Location = attribute("xpathLocation");
+        if (m.Location.isEmpty() && !attribute("lineNumber").isEmpty())
+            m.Location = QStringLiteral("Zeile %1, Spalte %2").arg(attribute("lineNumber"), attribute("columnNumber"));
+        xmlChar* text = xmlNodeGetContent(node);
+        m.Text = FromXml(text).simplified();
+        xmlFree(text);
+        messages.push_back(std::move(m));
+    }
+    return messages;
+}
+
 bool IsAcceptSentence(const QString& sentence)
 {
     return sentence == QLatin1String(kAcceptSentence) || sentence == QLatin1String(kAcceptToleratedSentence);
@@ -175,10 +204,14 @@ TEValidator::TEValidator(QObject* AOwner, TServiceOptions options)
 QString TEValidator::Validate(const QString& xmlstr)
 {
     FAccepted = false;
+    FIsReport = false;
+    FMessages.clear();
     const QString answer = Call(xmlstr);
-    const TReading reading = ReadAnswer(Status(), answer);
+    TReading reading = ReadAnswer(Status(), answer);
     Html = reading.Html;
     FAccepted = reading.Accepted;
+    FIsReport = reading.IsReport;
+    FMessages = std::move(reading.Messages);
     return Html;
 }
 
@@ -202,6 +235,8 @@ TEValidator::TReading TEValidator::ReadAnswer(int status, const QString& answer)
     std::unique_ptr<xmlXPathContext, TXPathContextFree> ctx(xmlXPathNewContext(doc.get()));
     if (!ctx || xmlXPathRegisterNs(ctx.get(), X("rep"), X(kVarlNamespace)) != 0)
         throw Exception(QStringLiteral("Der Prüfbericht kann nicht gelesen werden (XPath)."));
+    reading.IsReport = true;
+    reading.Messages = MessagesOf(ctx.get());
 
     // The explanation goes through the ANSI code page and back, like every text the
     // program shows from the report.

@@ -2,6 +2,17 @@
 
 #include "services/EServiceClient.h"
 
+#include <vector>
+
+// One finding of a report (a schema error, a failed rule), as the report states it.
+struct TReportMessage
+{
+    QString Id;       // the rule or error code ("BR-CO-10", "cvc-complex-type.2.4.a")
+    QString Level;    // "error", "warning", "information"
+    QString Location; // the report's XPath, or "Zeile n, Spalte m"
+    QString Text;
+};
+
 // Client of the validation service: posts the invoice XML to "/validate" and returns the
 // human-readable explanation of the report, or the whole answer when it has none.
 //
@@ -20,11 +31,16 @@ public:
     QString Validate(const QString& xmlstr);
     // Whether the answer of the last Validate recommends acceptance.
     bool Accepted() const { return FAccepted; }
+    // Whether the answer of the last Validate was a report at all (not an error page).
+    bool IsReport() const { return FIsReport; }
+    const std::vector<TReportMessage>& Messages() const { return FMessages; }
 
     struct TReading
     {
         QString Html;          // what the report pane shows
         bool Accepted = false; // the service recommends acceptance
+        bool IsReport = false; // the answer is a report (accepting or not)
+        std::vector<TReportMessage> Messages;
     };
     // Reads an answer of the service; raises "Leere Antwort des Prüfdienstes" on an empty one.
     static TReading ReadAnswer(int status, const QString& answer);
@@ -35,6 +51,8 @@ public:
 
 private:
     bool FAccepted = false;
+    bool FIsReport = false;
+    std::vector<TReportMessage> FMessages;
 };
 
 // Namespace of the validator's report format (varl, version 1).

@@ -1,10 +1,15 @@
 #include "settings/ESettings.h"
 
+#include "platform/Exception.h"
 #include "platform/ProfileFile.h"
 #include "platform/Registry.h"
 #include "platform/UserFolders.h"
 
 #include <QByteArray>
+#include <QFileInfo>
+#include <QUrl>
+
+#include <utility>
 
 namespace {
 
@@ -148,6 +153,25 @@ void ReadSettingsFromPersistent(TESettings& settings)
     settings.MailDisabled = ReadBoolean(ini, QStringLiteral("MailDisabled"), true);
     settings.CreateFolderDisabled = ReadBoolean(ini, QStringLiteral("CreateFolderDisabled"), false);
     settings.MailZertifikat = NormalizeFingerprint(text("MailZertifikat", QString()));
+    const bool newInstallation = !QFileInfo::exists(ini);
+    settings.Pruefung = text("Pruefung", QString::fromLatin1(newInstallation ? kPruefungDienstOderEingebaut : kPruefungDienst));
+    settings.PruefdienstUrl = text("PruefdienstUrl", QString()).trimmed();
+}
+
+QString NormalizeServiceUrl(const QString& url)
+{
+    QString text = url.trimmed();
+    while (text.endsWith(QLatin1Char('/')))
+        text.chop(1);
+    if (text.isEmpty())
+        return text;
+    const QUrl parsed(text, QUrl::StrictMode);
+    if (!parsed.isValid() || parsed.scheme() != QLatin1String("https") || parsed.host().isEmpty()
+        || !parsed.path().isEmpty() || parsed.hasQuery() || parsed.hasFragment() || !parsed.userInfo().isEmpty())
+        throw Exception(QStringLiteral("„%1“ ist keine Adresse eines Prüfdienstes: erwartet wird https://Rechner oder "
+                                       "https://Rechner:Port, ohne Pfad.")
+                            .arg(url.trimmed()));
+    return text;
 }
 
 QString NormalizeFingerprint(const QString& fingerprint)
@@ -175,7 +199,14 @@ void WriteSettingsToPersistent(const TESettings& settings)
     Write(ini, QStringLiteral("MailPass"), EncodePassword(settings.MailPass));
     Write(ini, QStringLiteral("MailDisabled"), settings.MailDisabled ? QStringLiteral("1") : QStringLiteral("0"));
     Write(ini, QStringLiteral("CreateFolderDisabled"), settings.CreateFolderDisabled ? QStringLiteral("1") : QStringLiteral("0"));
-    // Only once the user trusted a certificate: a file without it keeps the twelve keys.
+    // The check keys only once they say something: a file written without them keeps the
+    // twelve keys of before, and reading it again gives the same choice.
+    for (const auto& [key, value] : {std::pair{QStringLiteral("Pruefung"), settings.Pruefung},
+                                     std::pair{QStringLiteral("PruefdienstUrl"), settings.PruefdienstUrl}}) {
+        if (!value.isEmpty() || !ReadProfileString(ini, kSection, key, QString()).isEmpty())
+            Write(ini, key, value);
+    }
+    // Only once the user trusted a certificate: a file without it keeps the keys above.
     if (!settings.MailZertifikat.isEmpty()
         || !ReadProfileString(ini, kSection, QStringLiteral("MailZertifikat"), QString()).isEmpty())
         WriteMailCertificateToPersistent(settings);

@@ -23,7 +23,23 @@ public:
     // system does not; empty when none. Held and written as 64 lower-case hex digits; read
     // also as displayed ("FA:C2:...", any case, colons or blanks between the pairs).
     QString MailZertifikat;
+    // Who checks the invoices (kPruefung...); empty: as the program's defaults say. Read
+    // from a file without the key: the service, as before there was a choice; without a
+    // file (a new installation): the service, and the built-in checks when it cannot be
+    // reached.
+    QString Pruefung;
+    // The base address of the validation and rendering services ("https://host[:port]");
+    // empty: the program's own.
+    QString PruefdienstUrl;
 };
+
+inline constexpr const char* kPruefungDienst = "Pruefdienst";
+inline constexpr const char* kPruefungEingebaut = "Eingebaut";
+inline constexpr const char* kPruefungDienstOderEingebaut = "PruefdienstOderEingebaut";
+
+// The service address as the settings keep it: trimmed, without a trailing "/". Raises for
+// an address that is no https address of a host.
+QString NormalizeServiceUrl(const QString& url);
 
 // A fingerprint in the form the settings hold: colons and blanks dropped, lower case.
 QString NormalizeFingerprint(const QString& fingerprint);

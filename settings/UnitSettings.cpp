@@ -5,6 +5,7 @@
 #include "platform/ShellLink.h"
 #include "platform/UserFolders.h"
 #include "platform/UserPrompt.h"
+#include "services/ServiceOptions.h"
 #include "widgets/Anchors.h"
 
 #include <QApplication>
@@ -61,16 +62,16 @@ TFormEinstellungen::~TFormEinstellungen() = default;
 void TFormEinstellungen::BuildLayout()
 {
     setWindowTitle(QStringLiteral("Programm Einstellungen"));
-    resize(597, 690);
+    resize(597, 780);
     setWindowOpacity(240.0 / 255.0);
 
     ScrollBox1 = new QScrollArea(this);
-    ScrollBox1->setGeometry(0, 0, 597, 649);
+    ScrollBox1->setGeometry(0, 0, 597, 739);
     ScrollBox1->setFrameShape(QFrame::NoFrame);
     ScrollBox1->setWidgetResizable(true);
     auto* content = new QWidget;
-    content->setMinimumSize(593, 558);
-    content->resize(597, 649);
+    content->setMinimumSize(593, 648);
+    content->resize(597, 739);
     ScrollBox1->setWidget(content);
 
     GroupBox1 = new QGroupBox(QStringLiteral("Ordnerpfade"), content);
@@ -133,8 +134,27 @@ void TFormEinstellungen::BuildLayout()
     eMailKennwort = Place(new QLineEdit(GroupBox2), After(eMailUser), 160, 200, 23);
     Label9 = Place(new QLabel(QStringLiteral("Kennwort"), GroupBox2), eMailKennwort->x(), 139);
 
+    GroupBox3 = new QGroupBox(QStringLiteral("Prüfung"), content);
+    GroupBox3->setGeometry(0, 561, 593, 86);
+    Colored(GroupBox3, QColor(192, 192, 192));
+    Label10 = Place(new QLabel(QStringLiteral("Wer prüft die Rechnungen"), GroupBox3), 14, 24);
+    cbPruefung = new QComboBox(GroupBox3);
+    cbPruefung->addItem(QStringLiteral("Prüfdienst"), QString::fromLatin1(kPruefungDienst));
+    cbPruefung->addItem(QStringLiteral("Eingebaut"), QString::fromLatin1(kPruefungEingebaut));
+    cbPruefung->addItem(QStringLiteral("Prüfdienst, eingebaut wenn nicht erreichbar"),
+                        QString::fromLatin1(kPruefungDienstOderEingebaut));
+    cbPruefung->setToolTip(QStringLiteral("Die eingebaute Prüfung braucht kein Netz und antwortet sofort; ihr Bericht "
+                                          "ist als „Eingebaute Prüfung“ überschrieben."));
+    Place(cbPruefung, 14, 45, 260, 23);
+    connect(cbPruefung, &QComboBox::currentIndexChanged, this, [this] { Guarded([this] { cbPruefungChange(); }); });
+    ePruefdienstUrl = Place(new QLineEdit(GroupBox3), After(cbPruefung), 45, 579 - After(cbPruefung), 23);
+    ePruefdienstUrl->setPlaceholderText(TServiceOptions{}.BaseUrl);
+    ePruefdienstUrl->setToolTip(QStringLiteral("https://Rechner oder https://Rechner:Port; leer: die Adresse, mit der "
+                                               "das Programm ausgeliefert wurde"));
+    Label11 = Place(new QLabel(QStringLiteral("Adresse des Prüfdienstes"), GroupBox3), ePruefdienstUrl->x(), 24);
+
     Panel2 = new QWidget(this);
-    Panel2->setGeometry(0, 649, 597, 41);
+    Panel2->setGeometry(0, 739, 597, 41);
     bbOK = new QPushButton(style()->standardIcon(QStyle::SP_DialogOkButton), QStringLiteral("OK"), Panel2);
     bbOK->setGeometry(16, 8, 75, 25);
     BitBtn2 = new QPushButton(style()->standardIcon(QStyle::SP_DialogCancelButton), QStringLiteral("Abbrechen"), Panel2);
@@ -150,7 +170,8 @@ void TFormEinstellungen::BuildLayout()
     // What keeps its place when the dialog is resized.
     StretchWidth(GroupBox1);
     StretchWidth(GroupBox2);
-    for (QLineEdit* edit : {eHotFolder, eWeiterverarbeitung, eFehlerordner, eDmsOrdner})
+    StretchWidth(GroupBox3);
+    for (QLineEdit* edit : {eHotFolder, eWeiterverarbeitung, eFehlerordner, eDmsOrdner, ePruefdienstUrl})
         StretchWidth(edit);
     for (QPushButton* button : {bHotFolder, bWeiterverarbeitung, bFehlerordner, bDmsOrdner})
         AnchorRight(button);
@@ -214,6 +235,10 @@ void TFormEinstellungen::WriteSettingToUI()
     eMailKennwort->setText(s.MailPass);
     cbNoMail->setChecked(s.MailDisabled); // runs cbNoMailClick when it changes
     cbNoAutoFolders->setChecked(s.CreateFolderDisabled);
+    // An unknown value selects nothing, as the TLS list does; taking it over keeps it.
+    cbPruefung->setCurrentIndex(cbPruefung->findData(s.Pruefung));
+    ePruefdienstUrl->setText(s.PruefdienstUrl);
+    cbPruefungChange();
 }
 
 void TFormEinstellungen::ReadSettingsFromUI()
@@ -239,6 +264,9 @@ void TFormEinstellungen::ReadSettingsFromUI()
     s.MailPass = eMailKennwort->text();
     s.MailDisabled = cbNoMail->isChecked();
     s.CreateFolderDisabled = cbNoAutoFolders->isChecked();
+    if (cbPruefung->currentIndex() >= 0)
+        s.Pruefung = cbPruefung->currentData().toString();
+    s.PruefdienstUrl = NormalizeServiceUrl(ePruefdienstUrl->text());
 }
 
 void TFormEinstellungen::bbOKClick()
@@ -250,6 +278,12 @@ void TFormEinstellungen::bbOKClick()
 void TFormEinstellungen::cbNoMailClick()
 {
     RadioGroup1->setEnabled(!cbNoMail->isChecked());
+}
+
+void TFormEinstellungen::cbPruefungChange()
+{
+    // The built-in checks use no service: its address has nothing to say then.
+    ePruefdienstUrl->setEnabled(cbPruefung->currentData().toString() != QLatin1String(kPruefungEingebaut));
 }
 
 void TFormEinstellungen::SelectFolderFor(QLineEdit* edit)

@@ -17,7 +17,8 @@ class QRadioButton;
 class QScrollArea;
 class QWidget;
 
-// The settings dialog: the four working folders and the mail account. It owns the one
+// The settings dialog: the four working folders, the mail account and who checks the
+// invoices. It owns the one
 // settings object of the program and offers the default folders on first use.
 class TFormEinstellungen : public QDialog
 {
@@ -68,6 +69,11 @@ public:
     QLineEdit* eMailUser;
     QLabel* Label9;
     QLineEdit* eMailKennwort;
+    QGroupBox* GroupBox3;
+    QLabel* Label10;
+    QComboBox* cbPruefung; // item data: the settings value
+    QLabel* Label11;
+    QLineEdit* ePruefdienstUrl;
     QWidget* Panel2;
     QPushButton* bbOK;
     QPushButton* BitBtn2;
@@ -81,6 +87,7 @@ private:
     void FormShow();
     void bbOKClick();
     void cbNoMailClick();
+    void cbPruefungChange();
     void SelectFolderFor(QLineEdit* edit);
     QString SelectFolder(const QString& current);
     void BuildLayout();

@@ -118,6 +118,29 @@ void TEWorkflow::RemoveDebris()
     }
 }
 
+// Who checks, and where the services are: as the settings say. A setting left empty keeps
+// what the options held, unless it was the settings that put it there.
+void TEWorkflow::ApplyCheckSettings(TServiceOptions& options)
+{
+    if (!Fsettings)
+        return;
+    const QString& mode = Fsettings->Pruefung;
+    if (mode == QLatin1String(kPruefungEingebaut))
+        options.Mode = TCheckMode::BuiltIn;
+    else if (mode == QLatin1String(kPruefungDienstOderEingebaut))
+        options.Mode = TCheckMode::ServiceOrBuiltIn;
+    else if (mode == QLatin1String(kPruefungDienst))
+        options.Mode = TCheckMode::Service;
+    const QString url = Fsettings->PruefdienstUrl.trimmed();
+    if (!url.isEmpty()) {
+        options.BaseUrl = url;
+        FAppliedServiceUrl = url;
+    } else if (!FAppliedServiceUrl.isEmpty() && options.BaseUrl == FAppliedServiceUrl) {
+        options.BaseUrl = TServiceOptions{}.BaseUrl;
+        FAppliedServiceUrl.clear();
+    }
+}
+
 void TEWorkflow::SetState(TWorkflowState state)
 {
     if (state == FFlowState)
@@ -159,6 +182,7 @@ void TEWorkflow::Start(const QString& filename)
     FCancel = false;
     TServiceOptions options = Frechnung->ServiceOptions();
     options.Cancel = &FCancel;
+    ApplyCheckSettings(options);
     Frechnung->SetServiceOptions(options);
     Clear();
     Frechnung->LoadFromFile(filename);

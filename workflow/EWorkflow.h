@@ -1,5 +1,6 @@
 #pragma once
 
+#include "services/ServiceOptions.h"
 #include "workflow/EHistory.h"
 
 #include <QObject>
@@ -99,6 +100,7 @@ public:
 
 private:
     void SetState(TWorkflowState state);
+    void ApplyCheckSettings(TServiceOptions& options);
     QString WithTrailingBackslash(const QString& path) const;
     void MoveToRecycleBin(const QString& path);
     void RemoveFromFiles(const QString& path);
@@ -125,6 +127,7 @@ private:
     TWorkflowState FFlowState = wsNone;
     bool FBusy = false;
     std::atomic<bool> FCancel{false};
+    QString FAppliedServiceUrl; // the service address the settings last put into the options
     QPointer<QTimer> timer;
     std::unique_ptr<TEHistory> dbconn;
     QSet<QString> FCleanedFolders;

@@ -69,7 +69,58 @@ private Q_SLOTS:
         QVERIFY(s.MailUser.isEmpty() && s.MailPass.isEmpty());
         QVERIFY(s.MailDisabled);
         QVERIFY(!s.CreateFolderDisabled);
+        QCOMPARE(s.Pruefung, QString::fromLatin1(kPruefungDienstOderEingebaut)); // a new installation
+        QVERIFY(s.PruefdienstUrl.isEmpty());
         QVERIFY(!QFile::exists(Ini())); // reading creates nothing
+    }
+
+    // A file from before there was a choice keeps the service; the choice and the address
+    // come back as written, and clearing the address removes it for good.
+    void checkChoiceAndServiceAddress()
+    {
+        WriteIni("[Main]\r\nHotfolderPfad=/alt\r\n");
+        QCOMPARE(Read().Pruefung, QString::fromLatin1(kPruefungDienst));
+        TESettings s = Sample();
+        s.Pruefung = QString::fromLatin1(kPruefungEingebaut);
+        s.PruefdienstUrl = QStringLiteral("https://pruefung.example.org:8443");
+        WriteSettingsToPersistent(s);
+        QVERIFY(ReadFileBytes(Ini()).contains("\r\nPruefung=Eingebaut\r\nPruefdienstUrl=https://pruefung.example.org:8443\r\n"));
+        TESettings back = Read();
+        QCOMPARE(back.Pruefung, s.Pruefung);
+        QCOMPARE(back.PruefdienstUrl, s.PruefdienstUrl);
+        back.PruefdienstUrl.clear();
+        WriteSettingsToPersistent(back);
+        QVERIFY(Read().PruefdienstUrl.isEmpty());
+    }
+
+    void serviceAddress_data()
+    {
+        QTest::addColumn<QString>("input");
+        QTest::addColumn<QString>("kept"); // empty with refused
+        QTest::addColumn<bool>("refused");
+        QTest::newRow("host") << "https://pruefung.example.org" << "https://pruefung.example.org" << false;
+        QTest::newRow("port, blanks, slash") << "  https://127.0.0.1:8443/ " << "https://127.0.0.1:8443" << false;
+        QTest::newRow("empty: the program's own") << "   " << "" << false;
+        QTest::newRow("plain http") << "http://pruefung.example.org" << "" << true;
+        QTest::newRow("a path") << "https://pruefung.example.org/api" << "" << true;
+        QTest::newRow("a query") << "https://pruefung.example.org?x=1" << "" << true;
+        QTest::newRow("user info") << "https://ich:pw@pruefung.example.org" << "" << true;
+        QTest::newRow("no scheme") << "pruefung.example.org" << "" << true;
+        QTest::newRow("no host") << "https://" << "" << true;
+    }
+
+    void serviceAddress()
+    {
+        QFETCH(QString, input);
+        QFETCH(QString, kept);
+        QFETCH(bool, refused);
+        try {
+            QCOMPARE(NormalizeServiceUrl(input), kept);
+            QVERIFY(!refused);
+        } catch (const Exception& e) {
+            QVERIFY2(refused, qPrintable(e.Message()));
+            QVERIFY(e.Message().contains(input.trimmed()));
+        }
     }
 
     void firstWriteListsTheTwelveKeysInOrder()

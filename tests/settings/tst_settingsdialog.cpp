@@ -1,6 +1,7 @@
 #include "app/CentralHandler.h"
 #include "platform/ProfileFile.h"
 #include "platform/UserPrompt.h"
+#include "services/ServiceOptions.h"
 #include "settings/UnitSettings.h"
 #include "tests/support/TestEnvironment.h"
 
@@ -67,7 +68,7 @@ private Q_SLOTS:
     {
         TFormEinstellungen dialog;
         QCOMPARE(dialog.windowTitle(), QStringLiteral("Programm Einstellungen"));
-        QCOMPARE(dialog.size(), QSize(597, 690));
+        QCOMPARE(dialog.size(), QSize(597, 780));
         QCOMPARE(dialog.GroupBox1->palette().color(QPalette::Window), QColor(192, 192, 192));
         QCOMPARE(dialog.GroupBox2->palette().color(QPalette::Window), QColor(160, 160, 164));
         QCOMPARE(dialog.cbMailTLS->count(), 4);
@@ -82,7 +83,7 @@ private Q_SLOTS:
         QVERIFY(QTest::qWaitForWindowExposed(&dialog));
         const int buttonGap = dialog.GroupBox1->width() - (dialog.bHotFolder->x() + dialog.bHotFolder->width());
         const int editWidth = dialog.eHotFolder->width();
-        dialog.resize(797, 690);
+        dialog.resize(797, 780);
         QTRY_COMPARE(dialog.GroupBox1->width() - (dialog.bHotFolder->x() + dialog.bHotFolder->width()), buttonGap);
         QCOMPARE(dialog.eHotFolder->width(), editWidth + 200);
         QCOMPARE(dialog.BitBtn2->x() + dialog.BitBtn2->width(), 797 - (597 - 493 - 91));
@@ -224,6 +225,60 @@ private Q_SLOTS:
         // A failed mail connection switches the import off in memory: the next showing shows it.
         dialog.Settings()->MailDisabled = true;
         Run(dialog, false, [&] { QVERIFY(dialog.cbNoMail->isChecked() && !dialog.RadioGroup1->isEnabled()); });
+    }
+
+    // The check choice: shown as stored, the address only where a service is asked,
+    // both stored with OK; an address that is no https host is refused with its reason.
+    void checkChoice_data()
+    {
+        QTest::addColumn<QByteArray>("ini");
+        QTest::addColumn<int>("shown");
+        QTest::addColumn<int>("chosen");
+        QTest::addColumn<QString>("address");
+        QTest::addColumn<QString>("storedChoice");
+        QTest::addColumn<QString>("storedAddress"); // null: the key is absent
+        QTest::addColumn<QString>("message");
+        QTest::newRow("new installation") << QByteArray() << 2 << 2 << "" << "PruefdienstOderEingebaut" << QString() << "";
+        QTest::newRow("file from before the choice") << QByteArray("[Main]\r\nHotfolderPfad=/h\r\n") << 0 << 1 << ""
+                                                     << "Eingebaut" << QString() << "";
+        QTest::newRow("address set") << QByteArray("[Main]\r\nHotfolderPfad=/h\r\nPruefung=Pruefdienst\r\n") << 0 << 0
+                                     << " https://pruefung.example.org:8443/ " << "Pruefdienst"
+                                     << "https://pruefung.example.org:8443" << "";
+        QTest::newRow("address refused") << QByteArray("[Main]\r\nHotfolderPfad=/h\r\nPruefung=Eingebaut\r\n") << 1 << 0
+                                         << "http://pruefung.example.org" << "Eingebaut" << QString()
+                                         << "„http://pruefung.example.org“ ist keine Adresse eines Prüfdienstes: erwartet "
+                                            "wird https://Rechner oder https://Rechner:Port, ohne Pfad.";
+        QTest::newRow("unknown value kept") << QByteArray("[Main]\r\nHotfolderPfad=/h\r\nPruefung=Zukunft\r\n") << -1 << -1
+                                            << "" << "Zukunft" << QString() << "";
+    }
+
+    void checkChoice()
+    {
+        QFETCH(QByteArray, ini);
+        QFETCH(int, shown);
+        QFETCH(int, chosen);
+        QFETCH(QString, address);
+        QFETCH(QString, storedChoice);
+        QFETCH(QString, storedAddress);
+        QFETCH(QString, message);
+        if (!ini.isEmpty())
+            WriteIni(ini);
+        else
+            TUserPrompt::QueueAnswer(TPromptAnswer::No); // no default folders
+        TFormEinstellungen dialog;
+        QVERIFY(Run(dialog, true, [&] {
+            QCOMPARE(dialog.cbPruefung->currentIndex(), shown);
+            QCOMPARE(dialog.ePruefdienstUrl->isEnabled(), shown != 1);
+            QCOMPARE(dialog.ePruefdienstUrl->placeholderText(), TServiceOptions{}.BaseUrl);
+            dialog.cbPruefung->setCurrentIndex(chosen);
+            QCOMPARE(dialog.ePruefdienstUrl->isEnabled(), chosen != 1);
+            dialog.ePruefdienstUrl->setText(address);
+        }));
+        QCOMPARE(Messages(), message.isEmpty() ? QStringList{} : QStringList{message});
+        // A refused address writes nothing, as any value refused: the file keeps its choice.
+        QCOMPARE(ReadProfileString(Ini(), QStringLiteral("Main"), QStringLiteral("Pruefung"), {}), storedChoice);
+        QCOMPARE(ReadProfileString(Ini(), QStringLiteral("Main"), QStringLiteral("PruefdienstUrl"), QStringLiteral("-")),
+                 storedAddress.isNull() ? QStringLiteral("-") : storedAddress);
     }
 
     void folderPickers()
