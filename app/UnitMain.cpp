@@ -597,8 +597,8 @@ void TForm1::WorkflowStateChanged(TEWorkflow* Sender)
         pVerwerfen->SetColor(ButtonFace());
         pAnnehmen->SetColor(ButtonFace());
         ShowInBrowser(kReportLayoutFix + r.Validate(), wbValidator);
-        ShowWhoChecked(r);
         ShowInvoiceView();
+        ShowWhoChecked(r); // after the view: its reason, when the check's, says less
         break;
     case wsShouldDeny:
         pVerwerfen->SetColor(kRed);

@@ -33,6 +33,9 @@ das Urteil, wie das Programm es farbig zeigt (annehmen, ablehnen, durchwinken be
 PDF ohne XML), und der Prüfbericht. Mit --render wird die Darstellung des
 Rendering-Dienstes als <Ablagename>.html in den angegebenen Ordner geschrieben (ohne
 Dienst: die eingebaute Ansicht), mit --view die eingebaute Ansicht, ganz ohne Netz.
+Mit --offline prüft die eingebaute Prüfung (Stand XRechnung 3.0.2) statt des Dienstes,
+ganz ohne Netz (auch --render schreibt dann die eingebaute Ansicht); ausgegeben werden
+das Urteil und die Befunde.
 
 --json gibt je Datei eine Zeile mit einem JSON-Objekt aus (JSON Lines), Felder:
   path, kind ("xml" | "hybrid-pdf" | "pdf-without-xml"), hash, short_hash, archive_name,
@@ -41,15 +44,20 @@ Dienst: die eingebaute Ansicht), mit --view die eingebaute Ansicht, ganz ohne Ne
   total_without_vat, total_with_vat, amount_due, ibans, line_count; null wenn die
   XML keine UBL- oder CII-Rechnung ist, dann mit invoice_error),
   verdict ("accept" | "reject" | "wave-through", nur mit --validate),
-  validation (Text des Prüfberichts, nur mit --validate), error (Meldung oder null).
+  validation (Text des Prüfberichts, nur mit --validate), checked_by ("service" |
+  "built-in", null bei einer PDF ohne XML; nur mit --validate oder --offline),
+  findings (die Befunde der Prüfung, die entschieden hat, je {id, level, location,
+  text}, level "error" | "warning" | "information"; nur mit --validate oder --offline),
+  error (Meldung oder null).
 
-Rückgabewert: 0 wenn jede Datei geladen wurde (und mit --validate keine abzulehnen ist),
+Rückgabewert: 0 wenn jede Datei geladen wurde (und mit --validate oder --offline keine
+abzulehnen ist),
 1 wenn eine Rechnung abzulehnen ist, 2 bei jedem Fehler. Eine Datei mit Fehler hält die
 übrigen nicht auf.)";
 
 struct TOptions
 {
-    bool Validate = false;
+    bool Validate = false; // also with --offline, then by the built-in checks
     bool Json = false;
     QString RenderDir;
     QString ViewDir;
@@ -85,6 +93,30 @@ QString VerdictKey(TVerdict v)
         break;
     }
     return QStringLiteral("reject");
+}
+
+QJsonValue CheckedByJson(TCheckedBy by)
+{
+    switch (by) {
+    case TCheckedBy::Service:
+        return QStringLiteral("service");
+    case TCheckedBy::BuiltIn:
+        return QStringLiteral("built-in");
+    case TCheckedBy::Nobody:
+        break;
+    }
+    return QJsonValue(QJsonValue::Null);
+}
+
+QJsonArray FindingsJson(const std::vector<TReportMessage>& findings)
+{
+    QJsonArray list;
+    for (const TReportMessage& f : findings)
+        list.append(QJsonObject{{QStringLiteral("id"), f.Id},
+                                {QStringLiteral("level"), f.Level},
+                                {QStringLiteral("location"), f.Location},
+                                {QStringLiteral("text"), f.Text}});
+    return list;
 }
 
 QString VerdictText(TVerdict v)
@@ -161,6 +193,8 @@ TOutcome CheckOne(const QString& path, const TOptions& options, QTextStream& out
             verdict = VerdictText(v);
             record.insert(QStringLiteral("verdict"), VerdictKey(v));
             record.insert(QStringLiteral("validation"), validation);
+            record.insert(QStringLiteral("checked_by"), CheckedByJson(rechnung.CheckedBy()));
+            record.insert(QStringLiteral("findings"), FindingsJson(rechnung.Findings()));
             if (v == TVerdict::Reject)
                 outcome = Reject;
         }
@@ -205,7 +239,17 @@ TOutcome CheckOne(const QString& path, const TOptions& options, QTextStream& out
         }
         if (!verdict.isEmpty()) {
             line("Urteil:", verdict);
-            line("Prüfbericht:", validation);
+            if (rechnung.CheckedBy() == TCheckedBy::BuiltIn) {
+                // The built-in report is made for the window; here the findings say it.
+                line("Geprüft von:", QStringLiteral("eingebaute Prüfung (%1)").arg(rechnung.CheckNote()));
+                const char* label = "Befunde:";
+                for (const TReportMessage& f : rechnung.Findings()) {
+                    line(label, QStringLiteral("%1 %2: %3 [%4]").arg(f.Level, f.Id, f.Text, f.Location));
+                    label = "";
+                }
+            } else {
+                line("Prüfbericht:", validation);
+            }
         }
         if (!error.isEmpty())
             line("Fehler:", error);
@@ -258,8 +302,11 @@ int main(int argc, char* argv[])
     const QCommandLineOption cacert(QStringLiteral("cacert"),
                                     QStringLiteral("Nur diesem CA-Zertifikat (PEM) vertrauen statt den Zertifikaten des Systems."),
                                     QStringLiteral("FILE"));
+    const QCommandLineOption offline(
+        QStringLiteral("offline"),
+        QStringLiteral("Mit der eingebauten Prüfung prüfen statt beim Validierungsdienst, ganz ohne Netz."));
     const QCommandLineOption json(QStringLiteral("json"), QStringLiteral("Je Datei eine Zeile JSON ausgeben (JSON Lines)."));
-    parser.addOptions({validate, render, view, service, cacert, json});
+    parser.addOptions({validate, offline, render, view, service, cacert, json});
     parser.addPositionalArgument(QStringLiteral("PATH"), QStringLiteral("Rechnungsdateien oder Ordner."),
                                  QStringLiteral("PATH..."));
     // The arguments as the system gave them: a file name that is not UTF-8 keeps its bytes.
@@ -269,7 +316,9 @@ int main(int argc, char* argv[])
     parser.process(arguments);
 
     TOptions options;
-    options.Validate = parser.isSet(validate);
+    options.Validate = parser.isSet(validate) || parser.isSet(offline);
+    if (parser.isSet(offline))
+        options.Service.Mode = TCheckMode::BuiltIn;
     options.Json = parser.isSet(json);
     options.RenderDir = parser.value(render);
     options.ViewDir = parser.value(view);

@@ -50,11 +50,22 @@ QString LevelName(TCheckLevel level)
     return QStringLiteral("information");
 }
 
+// The findings with the level they have for the verdict: an error the scenario tolerates
+// is a warning, a warning it raises an error; the text says so, as the report does.
 std::vector<TReportMessage> MessagesOf(const TCheckResult& result)
 {
     std::vector<TReportMessage> messages;
-    for (const TCheckFinding& f : result.Findings)
-        messages.push_back({f.Id, LevelName(f.Level), f.Location, f.Text});
+    for (const TCheckFinding& f : result.Findings) {
+        TReportMessage m{f.Id, LevelName(f.Level), f.Location, f.Text};
+        if (f.CountsAsError() && f.Level != TCheckLevel::Error) {
+            m.Level = LevelName(TCheckLevel::Error);
+            m.Text += QStringLiteral(" (gilt in diesem Prüfszenario als Fehler)");
+        } else if (f.Tolerated) {
+            m.Level = LevelName(TCheckLevel::Warning);
+            m.Text += QStringLiteral(" (wird in diesem Prüfszenario toleriert)");
+        }
+        messages.push_back(std::move(m));
+    }
     return messages;
 }
 
@@ -206,8 +217,13 @@ void TERechnung::RunChecks()
     FAccepted = validator.Accepted();
     FCheckedBy = TCheckedBy::Service;
     FFindings = validator.Messages();
-    // The built-in checks alongside: they never decide here, but a reader sees at once
-    // when they see it otherwise.
+    // The built-in checks alongside a report: they never decide here, but a reader sees at
+    // once when they see it otherwise. An answer that is no report has no verdict to
+    // compare with; its page says what went wrong.
+    if (!validator.IsReport()) {
+        HtmlValidateString = html;
+        return;
+    }
     const TCheckResult own = CheckInvoiceXml(AnsiEncode(XmlData));
     if (own.Accepted() != FAccepted) {
         FCheckNote = Disagreement(own);
@@ -223,7 +239,9 @@ void TERechnung::DecideBuiltIn(const QString& why)
     FCheckedBy = TCheckedBy::BuiltIn;
     FCheckNote = why;
     FFindings = MessagesOf(result);
-    HtmlValidateString = NoteHtml(why) + CheckReportHtml(result);
+    // Chosen by the user, the report's own heading says enough; in place of the service,
+    // the reason stands above it.
+    HtmlValidateString = (FServiceOptions.Mode == TCheckMode::BuiltIn ? QString() : NoteHtml(why)) + CheckReportHtml(result);
 }
 
 QString TERechnung::Render()

@@ -233,6 +233,7 @@ private Q_SLOTS:
         DoubleClick(0);
         QCOMPARE(form->workflow->State(), wsShouldAccept);
         QCOMPARE(form->pValidateHeader->Color(), kLime);
+        QCOMPARE(form->pValidateHeader->text(), QStringLiteral("Rechnung - Validierung (Prüfdienst)"));
         QCOMPARE(form->pAnnehmen->Color(), kLime);
         QCOMPARE(form->pVerwerfen->Color(), ButtonFace());
         QVERIFY(!form->rgAnzeigePdf->isEnabled());
@@ -582,6 +583,7 @@ private Q_SLOTS:
         form->SetFile(pdf);
         QCOMPARE(form->workflow->State(), wsWaveThrough);
         QCOMPARE(form->pValidateHeader->Color(), kYellow);
+        QCOMPARE(form->pValidateHeader->text(), QStringLiteral("Rechnung - Validierung")); // nobody checked
         QCOMPARE(form->pAnnehmen->Color(), ButtonFace());
         QCOMPARE(form->pVerwerfen->Color(), ButtonFace());
         QVERIFY(!form->rgAnzeigePdf->isEnabled());
@@ -591,6 +593,43 @@ private Q_SLOTS:
         QCOMPARE(form->workflow->State(), wsNone);
         QCOMPARE(PromptTexts(QStringLiteral("Warnung")).size(), 0);
         QCOMPARE(QDir(folders->Dir(QStringLiteral("problem"))).entryList(QDir::Files).size(), 1);
+    }
+
+    // The verdict label says which check decided; the built-in one says why it did.
+    void verdictLabelNamesTheCheck_data()
+    {
+        QTest::addColumn<QString>("choice");
+        QTest::addColumn<bool>("serviceDown");
+        QTest::addColumn<QString>("why");
+        QTest::newRow("built-in chosen") << QString::fromLatin1(kPruefungEingebaut) << false
+                                         << "Sie haben die eingebaute Prüfung gewählt.";
+        QTest::newRow("service down") << QString::fromLatin1(kPruefungDienstOderEingebaut) << true
+                                      << "Der Prüfdienst war nicht erreichbar";
+    }
+
+    void verdictLabelNamesTheCheck()
+    {
+        QFETCH(QString, choice);
+        QFETCH(bool, serviceDown);
+        QFETCH(QString, why);
+        dialog->Settings()->Pruefung = choice;
+        if (serviceDown)
+            dialog->Settings()->PruefdienstUrl = QStringLiteral("https://127.0.0.1:%1").arg(ClosedLoopbackPort());
+        form->SetFile(folders->Put(QStringLiteral("positionen.xml"), ReadTestData(QStringLiteral("model/cii-positionen.xml"))));
+        QCOMPARE(form->workflow->State(), wsShouldAccept);
+        QCOMPARE(form->pValidateHeader->Color(), kLime);
+        QCOMPARE(form->pValidateHeader->text(), QStringLiteral("Rechnung - Validierung (eingebaute Prüfung)"));
+        QVERIFY2(form->pValidateHeader->toolTip().startsWith(why), qPrintable(form->pValidateHeader->toolTip()));
+        QVERIFY(form->StatusBar1->currentMessage().startsWith(QStringLiteral("Eingebaute Prüfung: ") + why));
+        QVERIFY(ErrorMessages().isEmpty());
+        QTRY_VERIFY_WITH_TIMEOUT(PageText(form->wbValidator).contains(QStringLiteral("Eingebaute Prüfung (Stand XRechnung 3.0.2)")), 15000);
+        QCOMPARE(PageText(form->wbValidator).contains(why), serviceDown); // the reason above the report, where it is no choice
+        QCOMPARE(form->lAnsicht->text(), QStringLiteral("Ansicht: eingebaut"));
+
+        // Back to nothing loaded: the label names no check.
+        Click(form->pAnnehmen);
+        QCOMPARE(form->workflow->State(), wsNone);
+        QCOMPARE(form->pValidateHeader->text(), QStringLiteral("Rechnung - Validierung"));
     }
 
     void invalidHybridPdf()

@@ -1,5 +1,6 @@
 #include "tests/support/TestEnvironment.h"
 #include "tests/support/InvoiceServices.h"
+#include "tests/support/PdfFixture.h"
 #include "tests/support/TlsTestServer.h"
 
 #include <QJsonArray>
@@ -69,7 +70,7 @@ private Q_SLOTS:
     {
         const TRun run = Check({QStringLiteral("--help")});
         QCOMPARE(run.ExitCode, 0);
-        for (const char* word : {"--validate", "--render", "--service", "--cacert", "--json", "archive_name", "Rückgabewert"})
+        for (const char* word : {"--validate", "--offline", "checked_by", "findings", "--render", "--service", "--cacert", "--json", "archive_name", "Rückgabewert"})
             QVERIFY2(run.Out.contains(word), word);
     }
 
@@ -152,6 +153,53 @@ private Q_SLOTS:
         const QJsonObject r = other.Records().front();
         QVERIFY(r.value(QStringLiteral("invoice")).isNull());
         QVERIFY(r.value(QStringLiteral("invoice_error")).toString().contains(QStringLiteral("<Order>")));
+    }
+
+    // --offline: the built-in checks decide, nothing goes over the network (the service
+    // address leads nowhere), and the findings are listed for scripts.
+    void offlineChecksWithoutNetwork()
+    {
+        TTempFolder out;
+        const QString good = Write(QStringLiteral("gut.xml"), ReadTestData(QStringLiteral("model/cii-positionen.xml")));
+        const QString bad = Write(QStringLiteral("falsch.xml"), ReadTestData(QStringLiteral("invoice-utf8.xml")));
+        const QStringList offline{QStringLiteral("--service"), QStringLiteral("https://127.0.0.1:%1").arg(ClosedLoopbackPort()),
+                                  QStringLiteral("--offline")};
+        const TRun run = Check(QStringList(offline) << QStringLiteral("--render") << out.path() << QStringLiteral("--json") << good << bad);
+        QCOMPARE(run.ExitCode, 1);
+        const auto records = run.Records();
+        QCOMPARE(records.size(), 2);
+        for (const QJsonObject& r : records) {
+            QVERIFY(r.value(QStringLiteral("error")).isNull());
+            QCOMPARE(r.value(QStringLiteral("checked_by")).toString(), QStringLiteral("built-in"));
+            QVERIFY(r.value(QStringLiteral("validation")).toString().contains(QStringLiteral("Eingebaute Prüfung (Stand XRechnung 3.0.2)")));
+            const QByteArray view = ReadFileBytes(out.filePath(r.value(QStringLiteral("archive_name")).toString() + QStringLiteral(".html")));
+            QVERIFY(view.contains("Eingebaute Ansicht"));
+        }
+        QCOMPARE(records[0].value(QStringLiteral("verdict")).toString(), QStringLiteral("accept"));
+        QCOMPARE(records[1].value(QStringLiteral("verdict")).toString(), QStringLiteral("reject"));
+        const QJsonArray findings = records[1].value(QStringLiteral("findings")).toArray();
+        QVERIFY(!findings.isEmpty());
+        const QJsonObject first = findings.first().toObject();
+        QCOMPARE(first.keys(), (QStringList{QStringLiteral("id"), QStringLiteral("level"), QStringLiteral("location"), QStringLiteral("text")}));
+        QCOMPARE(first.value(QStringLiteral("id")).toString(), QStringLiteral("cvc-complex-type.2.4.a"));
+        QCOMPARE(first.value(QStringLiteral("level")).toString(), QStringLiteral("error"));
+        QVERIFY(!first.value(QStringLiteral("location")).toString().isEmpty() && !first.value(QStringLiteral("text")).toString().isEmpty());
+
+        // The text output names the check and lists the findings.
+        const TRun text = Check(QStringList(offline) << bad);
+        QCOMPARE(text.ExitCode, 1);
+        QVERIFY(text.Out.contains("  Geprüft von: eingebaute Prüfung"));
+        QVERIFY(text.Out.contains("  Befunde:     error cvc-complex-type.2.4.a: "));
+
+        // With the service, the service decides; a PDF without XML is checked by nobody.
+        const QString plain = dir.filePath(QStringLiteral("nur.pdf"));
+        WriteMinimalPdf(plain);
+        const TRun service = Check(ServiceArgs() << QStringLiteral("--validate") << QStringLiteral("--json") << good << plain);
+        QCOMPARE(service.Records().size(), 2);
+        QCOMPARE(service.Records()[0].value(QStringLiteral("checked_by")).toString(), QStringLiteral("service"));
+        QVERIFY(service.Records()[0].value(QStringLiteral("findings")).isArray());
+        QCOMPARE(service.Records()[1].value(QStringLiteral("verdict")).toString(), QStringLiteral("wave-through"));
+        QVERIFY(service.Records()[1].value(QStringLiteral("checked_by")).isNull());
     }
 
     void textOutputIsGerman()

@@ -34,6 +34,19 @@ QByteArray ReportSaying(const QByteArray& sentence)
            + sentence + "</p></body></html></rep:explanation></rep:accept></rep:assessment></rep:report>";
 }
 
+// A report as the validation service gives it, with one finding.
+QByteArray ReportWithFinding(bool accept)
+{
+    const QByteArray verdict = accept ? "accept" : "reject";
+    const QByteArray sentence = accept ? kAcceptSentence : "Bewertung: Es wird empfohlen das Dokument zurückzuweisen.";
+    return "<rep:report xmlns:rep=\"http://www.xoev.de/de/validator/varl/1\" valid=\"" + QByteArray(accept ? "true" : "false")
+        + "\"><rep:scenarioMatched><rep:validationStepResult id=\"val-sch.1\" valid=\"false\"><rep:message "
+          "id=\"val-sch.1.1\" level=\"warning\" code=\"BR-DE-21\" xpathLocation=\"/Q{x}Invoice[1]\"> Die Kennung "
+          "\n passt nicht. </rep:message></rep:validationStepResult></rep:scenarioMatched><rep:assessment><rep:"
+        + verdict + "><rep:explanation><html xmlns=\"http://www.w3.org/1999/xhtml\"><body><p class=\"important\">" + sentence
+        + "</p></body></html></rep:explanation></rep:" + verdict + "></rep:assessment></rep:report>";
+}
+
 } // namespace
 
 // The invoice document: loading, hash, archive name, and the answers of the services.
@@ -315,6 +328,107 @@ private Q_SLOTS:
         QCOMPARE(html, QStringLiteral("<!DOCTYPE html><html lang=\"de\"><head><meta charset=\"utf-8\"></head><body><pre>"
                                       "&lt;?xml version=&quot;1.0&quot;?&gt;&lt;Invoice&gt;&lt;Note&gt;a &amp; b "
                                       "&lt;script&gt;alert(1)&lt;/script&gt;&lt;/Note&gt;&lt;/Invoice&gt;</pre>"));
+    }
+
+    // Who decides in each check mode, what the network sees, and what the report says
+    // about it. "gut" is an invoice the built-in checks accept, "falsch" one they reject.
+    void checkModes_data()
+    {
+        QTest::addColumn<int>("mode");
+        QTest::addColumn<QString>("service"); // "geschlossen": nothing listens
+        QTest::addColumn<QString>("file");
+        QTest::addColumn<int>("checkedBy"); // -1: Validate raises
+        QTest::addColumn<bool>("valid");
+        QTest::addColumn<QString>("note"); // how CheckNote starts; empty: none
+        const int builtIn = int(TCheckedBy::BuiltIn);
+        const int bySvc = int(TCheckedBy::Service);
+        const int mBuiltIn = int(TCheckMode::BuiltIn);
+        const int mService = int(TCheckMode::Service);
+        const int mEither = int(TCheckMode::ServiceOrBuiltIn);
+        const QString gut = QStringLiteral("model/cii-positionen.xml");
+        const QString falsch = QStringLiteral("invoice-utf8.xml");
+        const QString differ = QStringLiteral("Die eingebaute Prüfung kommt zu einem anderen Ergebnis: ");
+        QTest::newRow("built-in chosen, good") << mBuiltIn << "reject" << gut << builtIn << true << "Sie haben die eingebaute";
+        QTest::newRow("built-in chosen, wrong") << mBuiltIn << "accept" << falsch << builtIn << false << "Sie haben die eingebaute";
+        QTest::newRow("either, service down") << mEither << "geschlossen" << gut << builtIn << true
+                                              << "Der Prüfdienst war nicht erreichbar (";
+        QTest::newRow("either, service down, wrong") << mEither << "geschlossen" << falsch << builtIn << false
+                                                     << "Der Prüfdienst war nicht erreichbar (";
+        QTest::newRow("either, an error page") << mEither << "500" << gut << builtIn << true
+                                               << "Der Prüfdienst hat keinen Prüfbericht geliefert (HTTP-Status 500).";
+        QTest::newRow("either, service agrees") << mEither << "accept" << gut << bySvc << true << "";
+        QTest::newRow("either, service accepts what the built-in rejects")
+            << mEither << "accept" << falsch << bySvc << true << differ + "Bewertung: Es wird empfohlen das Dokument zurückzuweisen.";
+        QTest::newRow("either, service rejects what the built-in accepts")
+            << mEither << "reject" << gut << bySvc << false << differ + "Bewertung: Es wird empfohlen das Dokument anzunehmen";
+        QTest::newRow("service, down: raises") << mService << "geschlossen" << gut << -1 << false << "";
+        QTest::newRow("service, an error page: rejected") << mService << "500" << gut << bySvc << false << "";
+    }
+
+    void checkModes()
+    {
+        QFETCH(int, mode);
+        QFETCH(QString, service);
+        QFETCH(QString, file);
+        QFETCH(int, checkedBy);
+        QFETCH(bool, valid);
+        QFETCH(QString, note);
+        if (service == QLatin1String("500"))
+            server->Answer("/validate", Answer("kaputt", 500));
+        else
+            server->Answer("/validate", Answer(ReportWithFinding(service == QLatin1String("accept"))));
+        server->Answer("/renderhtml", Answer(ReadTestData(QStringLiteral("rendering.html"))));
+        TServiceOptions options = Options();
+        options.Mode = TCheckMode(mode);
+        if (service == QLatin1String("geschlossen"))
+            options.BaseUrl = QStringLiteral("https://127.0.0.1:%1").arg(ClosedLoopbackPort());
+        TERechnung rechnung(nullptr, Write(QStringLiteral("m.xml"), ReadTestData(file)));
+        rechnung.SetServiceOptions(options);
+
+        QString html;
+        const QString error = ErrorOf([&] { html = rechnung.Validate(); });
+        if (checkedBy < 0) {
+            QVERIFY(!error.isEmpty());
+            QCOMPARE(rechnung.CheckedBy(), TCheckedBy::Nobody);
+            QVERIFY(!rechnung.IsValid());
+            return;
+        }
+        QVERIFY2(error.isEmpty(), qPrintable(error));
+        QCOMPARE(int(rechnung.CheckedBy()), checkedBy);
+        QCOMPARE(rechnung.IsValid(), valid);
+        QCOMPARE(VerdictOf(rechnung), valid ? TVerdict::Accept : TVerdict::Reject);
+        QVERIFY2(note.isEmpty() ? rechnung.CheckNote().isEmpty() : rechnung.CheckNote().startsWith(note),
+                 qPrintable(rechnung.CheckNote()));
+        // A note other than the user's own choice stands at the top of the report.
+        if (!note.isEmpty() && mode != int(TCheckMode::BuiltIn))
+            QVERIFY2(html.startsWith(QStringLiteral("<p class=\"important\"")) && html.contains(rechnung.CheckNote().toHtmlEscaped()),
+                     qPrintable(html.left(300)));
+
+        if (rechnung.CheckedBy() == TCheckedBy::BuiltIn) {
+            QVERIFY(html.contains(QStringLiteral("<h1>Eingebaute Prüfung (Stand XRechnung 3.0.2)</h1>")));
+            // Its findings are the built-in ones: the wrong invoice names its schema error.
+            const bool schemaError = std::any_of(rechnung.Findings().begin(), rechnung.Findings().end(), [](const TReportMessage& m) {
+                return m.Id.startsWith(QLatin1String("cvc-")) && m.Level == QLatin1String("error") && !m.Location.isEmpty();
+            });
+            QCOMPARE(schemaError, !valid);
+            // Without the service the invoice is shown without it too.
+            QVERIFY(rechnung.Render().contains(QStringLiteral("Eingebaute Ansicht")));
+            QCOMPARE(rechnung.RenderedBy(), TRenderedBy::BuiltIn);
+            QCOMPARE(RequestsTo("/renderhtml"), 0);
+        } else if (service != QLatin1String("500")) {
+            // The service's findings, as its report states them.
+            QCOMPARE(rechnung.Findings().size(), size_t(1));
+            QCOMPARE(rechnung.Findings()[0].Id, QStringLiteral("BR-DE-21"));
+            QCOMPARE(rechnung.Findings()[0].Level, QStringLiteral("warning"));
+            QCOMPARE(rechnung.Findings()[0].Text, QStringLiteral("Die Kennung passt nicht."));
+            QCOMPARE(rechnung.Findings()[0].Location, QStringLiteral("/Q{x}Invoice[1]"));
+        }
+        QCOMPARE(RequestsTo("/validate"), mode == int(TCheckMode::BuiltIn) || service == QLatin1String("geschlossen") ? 0 : 1);
+
+        // A new load forgets who decided.
+        rechnung.Clear();
+        QCOMPARE(rechnung.CheckedBy(), TCheckedBy::Nobody);
+        QVERIFY(rechnung.CheckNote().isEmpty() && rechnung.Findings().empty());
     }
 
     void corpusHashesAndArchiveNames()

@@ -305,6 +305,48 @@ private Q_SLOTS:
         QCOMPARE(states, TStates{wsLoaded});
     }
 
+    // Who checks follows the settings at each start; so does the service address, and
+    // clearing it brings back the program's own.
+    void checkChoiceFromTheSettings()
+    {
+        engine->SetSettings(&settings);
+        const QString file = folders->PutInvoice(QStringLiteral("r.xml"));
+        const auto validations = [this] {
+            int n = 0;
+            for (const auto& r : server.Requests())
+                n += r.Path == "/validate" || r.Path == "/renderhtml";
+            return n;
+        };
+
+        settings.Pruefung = QString::fromLatin1(kPruefungEingebaut);
+        int before = validations();
+        engine->Start(file);
+        QCOMPARE(engine->Rechnung()->CheckedBy(), TCheckedBy::BuiltIn);
+        QCOMPARE(validations(), before); // no network at all
+        QCOMPARE(states.last(), wsShouldDeny); // the sample is no XRechnung
+
+        settings.Pruefung = QString::fromLatin1(kPruefungDienstOderEingebaut);
+        settings.PruefdienstUrl = QStringLiteral("https://127.0.0.1:%1").arg(ClosedLoopbackPort());
+        engine->Start(file);
+        QCOMPARE(engine->Rechnung()->ServiceOptions().BaseUrl, settings.PruefdienstUrl);
+        QCOMPARE(engine->Rechnung()->CheckedBy(), TCheckedBy::BuiltIn);
+        QVERIFY(engine->Rechnung()->CheckNote().startsWith(QStringLiteral("Der Prüfdienst war nicht erreichbar")));
+        QCOMPARE(states.last(), wsShouldDeny); // a verdict, not a failure left at wsLoaded
+
+        settings.Pruefung = QString::fromLatin1(kPruefungDienst);
+        settings.PruefdienstUrl = server.BaseUrl();
+        before = validations();
+        engine->Start(file);
+        QCOMPARE(engine->Rechnung()->CheckedBy(), TCheckedBy::Service);
+        QCOMPARE(validations(), before + 2);
+        QCOMPARE(states.last(), wsShouldAccept);
+
+        settings.Pruefung = QString::fromLatin1(kPruefungEingebaut);
+        settings.PruefdienstUrl.clear();
+        engine->Start(file);
+        QCOMPARE(engine->Rechnung()->ServiceOptions().BaseUrl, TServiceOptions{}.BaseUrl);
+    }
+
     void acceptCopiesTrashesAndRecords()
     {
         engine->SetSettings(&settings);
