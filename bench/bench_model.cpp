@@ -2,17 +2,15 @@
 // same run with the floor: libxml2 parsing the same bytes into a tree (and freeing it).
 
 #include "bench/BenchUtil.h"
-#include "invoice/ERechnung.h"
+#include "bench/CorpusInvoices.h"
 #include "model/InvoiceReader.h"
 #include "model/InvoiceView.h"
-#include "platform/AnsiCodePage.h"
 #include "tests/support/InvoiceGenerator.h"
 #include "tests/support/TestEnvironment.h"
 
 #include <libxml/parser.h>
 
 #include <QCoreApplication>
-#include <QFile>
 
 #include <cstdio>
 
@@ -63,38 +61,13 @@ int main(int argc, char* argv[])
 {
     QCoreApplication app(argc, argv);
     PrintHeader();
-    if (!CorpusDir().isEmpty()) {
-        // The largest invoice XML of the sample corpus (an attachment of a PDF), and the
-        // largest XML file.
-        QFile manifest(CorpusPath(QStringLiteral("manifest.tsv")));
-        manifest.open(QIODevice::ReadOnly);
-        const QList<QByteArray> header = manifest.readLine().trimmed().split('\t');
-        QByteArray largest, largestFile;
-        QString name, fileName;
-        while (!manifest.atEnd()) {
-            const QList<QByteArray> row = manifest.readLine().chopped(1).split('\t');
-            const QByteArray kind = row.value(header.indexOf("kind"));
-            if (kind != "ubl" && kind != "cii" && kind != "pdf-with-xml")
-                continue;
-            const QString file = QString::fromUtf8(row[header.indexOf("file")]);
-            TERechnung r(nullptr, CorpusPath(file));
-            const QByteArray xml = AnsiEncode(r.GetXmlData());
-            if (!r.Model())
-                continue;
-            if (xml.size() > largest.size()) {
-                largest = xml;
-                name = file;
-            }
-            if (!r.IsPdf() && xml.size() > largestFile.size()) {
-                largestFile = xml;
-                fileName = file;
-            }
-        }
+    const TCorpusInvoices corpus = LargestCorpusInvoices();
+    if (!corpus.Name.isEmpty()) {
         // The view as the window shows it (attachments saved by the program), and as
         // erechnung-check --view writes it (attachments carried in the page).
-        Measure(QStringLiteral("largest corpus invoice: ") + name, largest, 25);
-        Measure(QStringLiteral("the same, view with embedded attachments"), largest, 25, QString());
-        Measure(QStringLiteral("largest corpus XML file: ") + fileName, largestFile, 25);
+        Measure(QStringLiteral("largest corpus invoice: ") + corpus.Name, corpus.Xml, 25);
+        Measure(QStringLiteral("the same, view with embedded attachments"), corpus.Xml, 25, QString());
+        Measure(QStringLiteral("largest corpus XML file: ") + corpus.FileName, corpus.FileXml, 25);
     }
     Measure(QStringLiteral("generated invoice, 10000 lines"), GeneratedUblInvoice(10000), 9);
     return 0;

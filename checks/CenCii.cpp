@@ -195,12 +195,12 @@ bool TaxIdWithScheme(const std::vector<_xmlNode*>& parties, std::initializer_lis
 
 std::vector<_xmlNode*> Seller(const TCtx& c)
 {
-    return xq::Select(c.Root(), Q_AGR "/ram:SellerTradeParty");
+    return c.Doc.FromRoot(Q_AGR "/ram:SellerTradeParty");
 }
 
 std::vector<_xmlNode*> Representative(const TCtx& c)
 {
-    return xq::Select(c.Root(), Q_AGR "/ram:SellerTaxRepresentativeTradeParty");
+    return c.Doc.FromRoot(Q_AGR "/ram:SellerTaxRepresentativeTradeParty");
 }
 
 // Seller VAT identifier or tax number, or the representative's VAT identifier (S, Z, E, L, M).
@@ -318,7 +318,7 @@ TDecimal SumOf(_xmlNode* node, const char* path, TDecimal sum)
 TDecimal CategoryTotal(const TCtx& c, const char* code, const TDecimal* rate, TIndicator indicator)
 {
     TDecimal lines;
-    for (_xmlNode* settlement : xq::Select(c.Root(), Q_LINE "/ram:SpecifiedLineTradeSettlement")) {
+    for (_xmlNode* settlement : c.Doc.FromRoot(Q_LINE "/ram:SpecifiedLineTradeSettlement")) {
         if (!xq::AnyIs(settlement, "ram:ApplicableTradeTax/ram:CategoryCode", code))
             continue;
         if (rate && !RateIs(settlement, "ram:ApplicableTradeTax/ram:RateApplicablePercent", *rate))
@@ -327,7 +327,7 @@ TDecimal CategoryTotal(const TCtx& c, const char* code, const TDecimal* rate, TI
     }
     TDecimal charges;
     TDecimal allowances;
-    for (_xmlNode* ac : xq::Select(c.Root(), Q_SET "/ram:SpecifiedTradeAllowanceCharge")) {
+    for (_xmlNode* ac : c.Doc.FromRoot(Q_SET "/ram:SpecifiedTradeAllowanceCharge")) {
         for (bool charge : {true, false}) {
             if (!ChargeMatches(ac, charge, indicator) || !xq::AnyIs(ac, "ram:CategoryTradeTax/ram:CategoryCode", code))
                 continue;
@@ -452,7 +452,7 @@ const char* BreakdownCodeContext(const char* code, bool fromTransaction)
 std::vector<_xmlNode*> DocumentCharges(const TCtx& c, bool charge)
 {
     std::vector<_xmlNode*> found;
-    for (_xmlNode* ac : xq::Select(c.Root(), Q_SET "/ram:SpecifiedTradeAllowanceCharge")) {
+    for (_xmlNode* ac : c.Doc.FromRoot(Q_SET "/ram:SpecifiedTradeAllowanceCharge")) {
         if (IndicatorIs(ac, charge))
             found.push_back(ac);
     }

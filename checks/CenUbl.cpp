@@ -120,7 +120,7 @@ TDecimal Sum(const std::vector<_xmlNode*>& nodes, const char* path)
 
 bool PartyTaxIds(const TCtx& c, const char* party, bool vatOnly)
 {
-    for (_xmlNode* scheme : xq::Select(c.Root(), party)) {
+    for (_xmlNode* scheme : c.Doc.FromRoot(party)) {
         if ((!vatOnly || IsVat(scheme)) && xq::Exists(scheme, "cbc:CompanyID"))
             return true;
     }
@@ -149,7 +149,7 @@ bool BuyerVatId(const TCtx& c)
 
 bool BuyerLegalId(const TCtx& c)
 {
-    return xq::Exists(c.Root(), "cac:AccountingCustomerParty/cac:Party/cac:PartyLegalEntity/cbc:CompanyID");
+    return !c.Doc.FromRoot("cac:AccountingCustomerParty/cac:Party/cac:PartyLegalEntity/cbc:CompanyID").empty();
 }
 
 // ---- VAT categories --------------------------------------------------------------------------
@@ -161,7 +161,7 @@ std::vector<_xmlNode*> AllowanceCategories(const TCtx& c, bool charge, TScope sc
 {
     std::vector<_xmlNode*> found;
     const std::vector<_xmlNode*> charges =
-        scope == TScope::Anywhere ? c.Doc.All("cac:AllowanceCharge") : xq::Select(c.Root(), "cac:AllowanceCharge");
+        scope == TScope::Anywhere ? c.Doc.All("cac:AllowanceCharge") : c.Doc.FromRoot("cac:AllowanceCharge");
     for (_xmlNode* ac : charges) {
         if (!IndicatorIs(ac, charge))
             continue;
@@ -203,7 +203,7 @@ bool OtherThan(_xmlNode* category, const char* code)
 
 std::vector<_xmlNode*> Breakdown(const TCtx& c)
 {
-    return xq::Select(c.Root(), "cac:TaxTotal/cac:TaxSubtotal/cac:TaxCategory");
+    return c.Doc.FromRoot("cac:TaxTotal/cac:TaxSubtotal/cac:TaxCategory");
 }
 
 // BR-xx-01 for the categories of which exactly one breakdown is allowed.
@@ -253,7 +253,7 @@ bool AllowancesNeedIds(const TCtx& c, const char* code, bool charge, TParty part
 std::vector<_xmlNode*> LinesOf(const TCtx& c, const char* lineName, const char* code)
 {
     std::vector<_xmlNode*> lines;
-    for (_xmlNode* line : xq::Select(c.Root(), lineName)) {
+    for (_xmlNode* line : c.Doc.FromRoot(lineName)) {
         if (xq::AnyNormalizedIs(line, "cac:Item/cac:ClassifiedTaxCategory/cbc:ID", {code}))
             lines.push_back(line);
     }
@@ -263,7 +263,7 @@ std::vector<_xmlNode*> LinesOf(const TCtx& c, const char* lineName, const char* 
 std::vector<_xmlNode*> RootChargesOf(const TCtx& c, bool charge, const char* code)
 {
     std::vector<_xmlNode*> found;
-    for (_xmlNode* ac : xq::Select(c.Root(), "cac:AllowanceCharge")) {
+    for (_xmlNode* ac : c.Doc.FromRoot("cac:AllowanceCharge")) {
         if (IndicatorIs(ac, charge) && xq::AnyNormalizedIs(ac, "cac:TaxCategory/cbc:ID", {code}))
             found.push_back(ac);
     }
@@ -330,7 +330,7 @@ bool TaxableMatchesRate(const TCtx& c, const char* code, bool needsUse)
             return false;
         TDecimal charges;
         TDecimal allowances;
-        for (_xmlNode* ac : xq::Select(c.Root(), "cac:AllowanceCharge")) {
+        for (_xmlNode* ac : c.Doc.FromRoot("cac:AllowanceCharge")) {
             for (bool charge : {true, false}) {
                 if (!IndicatorIs(ac, charge) || !CategoryHasRate(ac, "cac:TaxCategory", code, *rate))
                     continue;

@@ -11,15 +11,17 @@
 
 #include <QHash>
 
+#include <algorithm>
+#include <cctype>
 #include <cmath>
 #include <cstring>
-#include <deque>
 #include <map>
 #include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
 #include <unordered_map>
+#include <unordered_set>
 
 namespace checks {
 
@@ -471,43 +473,137 @@ const std::vector<_xmlNode*>& TDocument::All(const char* qualifiedName) const
     return it->second;
 }
 
+const std::vector<_xmlNode*>& TDocument::FromRoot(const char* path) const
+{
+    auto it = FFromRoot.find(path);
+    if (it == FFromRoot.end())
+        it = FFromRoot.emplace(path, xq::Select(Root, path)).first;
+    return it->second;
+}
+
+namespace {
+
+// A step the name paths can answer: "prefix:Name" with a usual prefix, or "@name".
+bool PlainStep(std::string_view step, bool last)
+{
+    static const char* const kPrefixes[] = {"cbc", "cac", "ext", "ubl", "cn", "rsm", "ram", "udt", "qdt"};
+    auto nameChars = [](std::string_view name) {
+        return !name.empty() && std::all_of(name.begin(), name.end(), [](char ch) {
+            return std::isalnum(static_cast<unsigned char>(ch)) || ch == '_' || ch == '-' || ch == '.';
+        });
+    };
+    if (step.size() > 1 && step.front() == '@')
+        return last && nameChars(step.substr(1));
+    const size_t colon = step.find(':');
+    if (colon == std::string_view::npos || !nameChars(step.substr(colon + 1)))
+        return false;
+    const std::string_view prefix = step.substr(0, colon);
+    return std::any_of(std::begin(kPrefixes), std::end(kPrefixes), [prefix](const char* p) { return prefix == p; });
+}
+
+// The path of an element below the path of its parent.
+std::string NamePathOf(const std::string& parent, xmlNode* n)
+{
+    const char* prefix = xq::UsualPrefix(n);
+    return parent + '/' + (prefix ? std::string(prefix) + ':' + xq::LocalName(n) : std::string("?"));
+}
+
+} // namespace
+
+void TDocument::ReadNames() const
+{
+    if (FNamesRead)
+        return;
+    FNamesRead = true;
+    // Depth first, without recursion; each element's path is its parent's plus its name.
+    std::vector<std::pair<xmlNode*, std::string>> pending;
+    if (Root)
+        pending.emplace_back(Root, NamePathOf(std::string(), Root));
+    while (!pending.empty()) {
+        auto [n, path] = std::move(pending.back());
+        pending.pop_back();
+        for (xmlAttr* a = n->properties; a; a = a->next) {
+            if (a->ns)
+                continue;
+            FAttributeNames.insert(reinterpret_cast<const char*>(a->name));
+            FNamePaths.insert(path + "/@" + reinterpret_cast<const char*>(a->name));
+        }
+        for (xmlNode* c = n->last; c; c = c->prev) {
+            if (c->type == XML_ELEMENT_NODE)
+                pending.emplace_back(c, NamePathOf(path, c));
+        }
+        FNamePaths.insert(std::move(path));
+    }
+}
+
 bool TDocument::HasAttributeAnywhere(const char* name) const
 {
-    if (!FAttributesRead) {
-        FAttributesRead = true;
-        xmlNode* n = Root;
-        while (n) {
-            if (n->type == XML_ELEMENT_NODE) {
-                for (xmlAttr* a = n->properties; a; a = a->next) {
-                    if (!a->ns)
-                        FAttributeNames.insert(reinterpret_cast<const char*>(a->name));
-                }
-                if (n->children) {
-                    n = n->children;
-                    continue;
-                }
-            }
-            while (n && !n->next && n != Root)
-                n = n->parent;
-            if (!n || n == Root)
+    ReadNames();
+    return FAttributeNames.count(name) != 0;
+}
+
+std::optional<bool> TDocument::HasNamePath(const char* path) const
+{
+    std::vector<std::pair<bool, std::string>> wanted; // anywhere, the steps joined by "/"
+    std::string_view rest(path);
+    while (true) {
+        const size_t bar = rest.find('|');
+        std::string_view alternative = rest.substr(0, bar);
+        const bool anywhere = alternative.substr(0, 2) == "//";
+        if (anywhere)
+            alternative.remove_prefix(2);
+        if (alternative.empty())
+            return std::nullopt;
+        std::string_view steps = alternative;
+        while (true) {
+            const size_t slash = steps.find('/');
+            if (!PlainStep(steps.substr(0, slash), slash == std::string_view::npos))
+                return std::nullopt;
+            if (slash == std::string_view::npos)
                 break;
-            n = n->next;
+            steps.remove_prefix(slash + 1);
+        }
+        wanted.emplace_back(anywhere, std::string(alternative));
+        if (bar == std::string_view::npos)
+            break;
+        rest.remove_prefix(bar + 1);
+    }
+    ReadNames();
+    if (FNamePaths.empty())
+        return false;
+    const std::string root = NamePathOf(std::string(), Root);
+    for (const auto& [anywhere, steps] : wanted) {
+        if (!anywhere) {
+            if (FNamePaths.count(root + '/' + steps))
+                return true;
+            continue;
+        }
+        const std::string tail = '/' + steps;
+        for (const std::string& p : FNamePaths) {
+            if (p.size() >= tail.size() && p.compare(p.size() - tail.size(), tail.size(), tail) == 0)
+                return true;
         }
     }
-    return FAttributeNames.count(name) != 0;
+    return false;
 }
 
 const char* KeepText(std::string text)
 {
-    static std::deque<std::string> kept;
+    // One copy per text: rules that compose a path while they run ask for the same text
+    // on every line, and the compiled paths are kept by this address.
+    static std::unordered_set<std::string> kept;
     static std::mutex lock;
     std::lock_guard<std::mutex> guard(lock);
-    kept.push_back(std::move(text));
-    return kept.back().c_str();
+    return kept.insert(std::move(text)).first->c_str();
 }
 
 bool PathExists(const TCtx& c, const char* path)
 {
+    // Plain paths from the root element, or from anywhere, need no walk of their own.
+    if (c.Node == c.Doc.Root || std::strncmp(path, "//", 2) == 0) {
+        if (const std::optional<bool> known = c.Doc.HasNamePath(path))
+            return *known;
+    }
     if (std::strncmp(path, "//@", 3) == 0)
         return c.Doc.HasAttributeAnywhere(path + 3);
     if (std::strncmp(path, "//", 2) != 0)

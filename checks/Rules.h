@@ -6,6 +6,7 @@
 
 #include <QString>
 
+#include <optional>
 #include <string>
 #include <unordered_map>
 #include <unordered_set>
@@ -41,11 +42,25 @@ struct TDocument
     const std::vector<_xmlNode*>& All(const char* qualifiedName) const;
     // Whether some element of the document has an attribute of that name ("//@listName").
     bool HasAttributeAnywhere(const char* name) const;
+    // Whether something is at path, answered from the name paths of the document (one
+    // walk for all): path from the root element when relative, or "//a/b" anywhere. Only
+    // for plain paths (names with the usual prefixes, an attribute at the end, "|"
+    // between alternatives); nullopt for any other.
+    std::optional<bool> HasNamePath(const char* path) const;
+    // What path selects from the root element, found once: rules on each of ten thousand
+    // lines that look at the document's head must not walk past all lines each time.
+    const std::vector<_xmlNode*>& FromRoot(const char* path) const;
 
 private:
     mutable std::unordered_map<std::string, std::vector<_xmlNode*>> FAll;
+    mutable std::unordered_map<std::string, std::vector<_xmlNode*>> FFromRoot;
+    void ReadNames() const;
+
     mutable std::unordered_set<std::string> FAttributeNames;
-    mutable bool FAttributesRead = false;
+    // "/ubl:Invoice/cac:InvoiceLine/cbc:ID", ".../cbc:ID/@schemeID"; a name without a usual
+    // prefix is kept as "?" and matches no path.
+    mutable std::unordered_set<std::string> FNamePaths;
+    mutable bool FNamesRead = false;
 };
 
 // An element under a rule, with the helpers its asserts use. Paths are relative to the

@@ -440,28 +440,48 @@ bool LexDateTime(std::string_view t)
 // allowed), the last group padded with = as the remaining bits demand.
 bool LexBase64(std::string_view text)
 {
-    std::string s;
-    s.reserve(text.size());
-    for (char c : text) {
-        if (c != ' ' && c != '\t' && c != '\r' && c != '\n')
-            s.push_back(c);
-    }
-    if (s.size() % 4 != 0)
-        return false;
-    auto isB64 = [](char c) {
-        return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || IsDigit(c) || c == '+' || c == '/';
-    };
+    // One pass without a copy: attachments run to megabytes.
+    enum : unsigned char { Invalid, Alphabet, Blank, Pad };
+    static const auto kKinds = [] {
+        std::array<unsigned char, 256> kinds{};
+        for (int c = 'A'; c <= 'Z'; ++c)
+            kinds[size_t(c)] = Alphabet;
+        for (int c = 'a'; c <= 'z'; ++c)
+            kinds[size_t(c)] = Alphabet;
+        for (int c = '0'; c <= '9'; ++c)
+            kinds[size_t(c)] = Alphabet;
+        kinds['+'] = kinds['/'] = Alphabet;
+        kinds[' '] = kinds['\t'] = kinds['\r'] = kinds['\n'] = Blank;
+        kinds['='] = Pad;
+        return kinds;
+    }();
+    std::size_t count = 0; // characters other than blanks
     std::size_t pad = 0;
-    while (pad < s.size() && pad < 2 && s[s.size() - 1 - pad] == '=')
-        ++pad;
-    const std::size_t body = s.size() - pad;
-    for (std::size_t i = 0; i < body; ++i) {
-        if (!isB64(s[i]))
+    char last = 0; // the last character of the alphabet
+    for (char c : text) {
+        switch (kKinds[static_cast<unsigned char>(c)]) {
+        case Blank:
+            continue;
+        case Alphabet:
+            if (pad != 0)
+                return false; // padding only at the end
+            last = c;
+            break;
+        case Pad:
+            if (++pad > 2)
+                return false;
+            break;
+        default:
             return false;
+        }
+        ++count;
     }
-    if (pad == 0 || body == 0)
-        return pad == 0;
-    const char last = s[body - 1];
+    if (count % 4 != 0)
+        return false;
+    if (pad == 0)
+        return true;
+    if (count == pad)
+        return false;
     const std::string_view allowed = pad == 2 ? std::string_view("AQgw") : std::string_view("AEIMQUYcgkosw048");
     return allowed.find(last) != std::string_view::npos;
 }

@@ -315,7 +315,7 @@ const std::vector<TPattern> kPatterns = {
             "Das Element ist leer. Eine Rechnung darf keine leeren Elemente enthalten."}},
           [](const TCtx& c) {
               return WrittenName(c.Node) != u"ram:ApplicableHeaderTradeDelivery" && !xq::HasChildElements(c.Node)
-                  && xq::NormalizeSpace(c.Text()).isEmpty();
+                  && xq::IsBlankValue(c.Node);
           }},
      }},
     {"Peppol: Preise",

@@ -4,6 +4,8 @@
 #include "checks/Rules.h"
 #include "checks/XRechnungCommon.h"
 
+#include <algorithm>
+
 namespace checks {
 
 namespace {
@@ -26,7 +28,10 @@ bool IsCvd(const TCtx& c)
 
 TDecimal Slack(const TCtx& c)
 {
-    return xq::AnyIs(c.Root(), "cbc:DocumentCurrencyCode", "HUF") ? *TDecimal::Parse(u"0.5") : *TDecimal::Parse(u"0.02");
+    const std::vector<_xmlNode*>& currencies = c.Doc.FromRoot("cbc:DocumentCurrencyCode");
+    const bool huf = std::any_of(currencies.begin(), currencies.end(),
+                                 [](_xmlNode* n) { return xq::StringValue(n) == QLatin1String("HUF"); });
+    return huf ? *TDecimal::Parse(u"0.5") : *TDecimal::Parse(u"0.02");
 }
 
 bool SlackHolds(const TDecimal& expected, const TDecimal& value, const TDecimal& slack)
@@ -112,7 +117,7 @@ const std::vector<TPattern> kPatterns = {
          {"*",
           {{"PEPPOL-EN16931-R008", F, [](const TCtx&) { return false; },
             "Das Element ist leer. Eine Rechnung darf keine leeren Elemente enthalten."}},
-          [](const TCtx& c) { return !xq::HasChildElements(c.Node) && xq::NormalizeSpace(c.Text()).isEmpty(); }},
+          [](const TCtx& c) { return !xq::HasChildElements(c.Node) && xq::IsBlankValue(c.Node); }},
      }},
     {"Peppol: Regeln",
      {

@@ -212,6 +212,33 @@ bool HasAttribute(const _xmlNode* node, const char* name)
     return false;
 }
 
+bool IsBlankValue(const _xmlNode* node)
+{
+    if (!node)
+        return true;
+    // As StringValue walks, but stops at the first character that is no blank, without
+    // making a text of what may be megabytes of attachment.
+    const xmlNode* n = node->children;
+    while (n) {
+        if ((n->type == XML_TEXT_NODE || n->type == XML_CDATA_SECTION_NODE) && n->content) {
+            for (const xmlChar* c = n->content; *c; ++c) {
+                if (!IsXmlBlank(char16_t(*c)))
+                    return false;
+            }
+        }
+        if (n->type == XML_ELEMENT_NODE && n->children) {
+            n = n->children;
+            continue;
+        }
+        while (n && !n->next && n != node)
+            n = n->parent;
+        if (!n || n == node)
+            break;
+        n = n->next;
+    }
+    return true;
+}
+
 QString NormalizeSpace(QStringView text)
 {
     QString out;
@@ -317,6 +344,11 @@ bool HasChildElements(const _xmlNode* node)
             return true;
     }
     return false;
+}
+
+const char* UsualPrefix(const _xmlNode* node)
+{
+    return PrefixOf(NamespaceUri(node));
 }
 
 QString LocationOf(const _xmlNode* node)

@@ -45,6 +45,8 @@ bool AnyIs(_xmlNode* context, const char* path, const char* value);
 QString StringValue(const _xmlNode* node);
 QString AttributeValue(const _xmlNode* node, const char* name); // null text when absent
 bool HasAttribute(const _xmlNode* node, const char* name);
+// Whether normalize-space() of the element's string value is empty.
+bool IsBlankValue(const _xmlNode* node);
 // XPath's normalize-space(): blanks (space, tab, CR, LF) at both ends dropped, runs of them
 // made one space. Other white space (no-break space) stays, as in XPath.
 QString NormalizeSpace(QStringView text);
@@ -64,6 +66,9 @@ std::vector<_xmlNode*> Descendants(const _xmlNode* node, const char* qualifiedNa
 // Child elements in order.
 std::vector<_xmlNode*> ChildElements(const _xmlNode* node);
 bool HasChildElements(const _xmlNode* node);
+// The element's name with the usual prefix ("cac:Party"); nullptr as the prefix of a
+// namespace the checks know no prefix for (such a name matches no path of theirs).
+const char* UsualPrefix(const _xmlNode* node);
 // Where the element stands: "/ubl:Invoice/cac:InvoiceLine[3]/cbc:ID" (the usual prefixes,
 // the position among same-named siblings when there are several).
 QString LocationOf(const _xmlNode* node);

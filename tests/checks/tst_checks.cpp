@@ -176,6 +176,28 @@ private Q_SLOTS:
             << kUbl << QStringList{"<cbc:DocumentCurrencyCode>EUR</cbc:DocumentCurrencyCode>",
                                    "<cbc:DocumentCurrencyCode>EUR</cbc:DocumentCurrencyCode><cbc:DocumentCurrencyCode>EUR</cbc:DocumentCurrencyCode>"}
             << QStringList{"cvc-complex-type.2.4.a"} << none << "reject";
+        // An attachment's content is base64: groups of four, blanks between them, padding
+        // only at the end and only where the bits before it end.
+        const auto attachment = [](const char* content) {
+            return QStringList{"    <cac:AccountingSupplierParty>",
+                               QStringLiteral("    <cac:AdditionalDocumentReference><cbc:ID>A1</cbc:ID><cac:Attachment>"
+                                              "<cbc:EmbeddedDocumentBinaryObject mimeCode=\"application/pdf\" filename=\"a.pdf\">%1"
+                                              "</cbc:EmbeddedDocumentBinaryObject></cac:Attachment></cac:AdditionalDocumentReference>\n"
+                                              "    <cac:AccountingSupplierParty>")
+                                   .arg(QLatin1String(content))};
+        };
+        const QStringList base64Error{"cvc-datatype-valid.1.2.1"};
+        QTest::newRow("base64: groups of four") << kUbl << attachment("QUJD") << none << base64Error << "accept";
+        QTest::newRow("base64: blanks and padding") << kUbl << attachment(" QU JD\n\tQQ== ") << none << base64Error << "accept";
+        QTest::newRow("base64: one pad") << kUbl << attachment("QUI=") << none << base64Error << "accept";
+        QTest::newRow("base64: empty is base64, but an empty element")
+            << kUbl << attachment("") << QStringList{"PEPPOL-EN16931-R008"} << base64Error << "reject";
+        QTest::newRow("base64: a character outside") << kUbl << attachment("QU*D") << base64Error << none << "reject";
+        QTest::newRow("base64: not groups of four") << kUbl << attachment("QUJ") << base64Error << none << "reject";
+        QTest::newRow("base64: padding in the middle") << kUbl << attachment("QQ==QUJD") << base64Error << none << "reject";
+        QTest::newRow("base64: three pads") << kUbl << attachment("Q===") << base64Error << none << "reject";
+        QTest::newRow("base64: bits after the end") << kUbl << attachment("QR==") << base64Error << none << "reject";
+        QTest::newRow("base64: only padding") << kUbl << attachment("====") << base64Error << none << "reject";
         QTest::newRow("structure: required element missing")
             << kUbl << QStringList{"<cbc:IssueDate>2016-04-04</cbc:IssueDate>", ""} << QStringList{"cvc-complex-type.2.4.a"} << none << "reject";
         QTest::newRow("structure: aggregate incomplete")
