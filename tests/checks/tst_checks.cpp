@@ -176,6 +176,25 @@ private Q_SLOTS:
             << kUbl << QStringList{"<cbc:DocumentCurrencyCode>EUR</cbc:DocumentCurrencyCode>",
                                    "<cbc:DocumentCurrencyCode>EUR</cbc:DocumentCurrencyCode><cbc:DocumentCurrencyCode>EUR</cbc:DocumentCurrencyCode>"}
             << QStringList{"cvc-complex-type.2.4.a"} << none << "reject";
+        // Elements an EN 16931 invoice should not carry: on a line (also of a credit note),
+        // anywhere in the document, or as an attribute.
+        QTest::newRow("syntax: line element not in EN 16931")
+            << kUbl << QStringList{"<cbc:ID>Zeitschrift [...]</cbc:ID>", "<cbc:ID>Zeitschrift [...]</cbc:ID><cbc:UUID>u-1</cbc:UUID>"}
+            << QStringList{"UBL-CR-515"} << none << "accept";
+        QTest::newRow("syntax: credit note line element not in EN 16931")
+            << QStringLiteral("zf-corpus__ubl-tc434-creditnote1.xml")
+            << QStringList{"<cbc:ID>1</cbc:ID>\n\t\t<cbc:CreditedQuantity", "<cbc:ID>1</cbc:ID><cbc:UUID>u-1</cbc:UUID>\n\t\t<cbc:CreditedQuantity"}
+            << QStringList{"UBL-CR-515"} << none << "accept";
+        QTest::newRow("syntax: price allowance details not in EN 16931")
+            << kUbl
+            << QStringList{"<cbc:PriceAmount currencyID=\"EUR\">288.79</cbc:PriceAmount>",
+                           "<cbc:PriceAmount currencyID=\"EUR\">288.79</cbc:PriceAmount><cac:AllowanceCharge><cbc:ChargeIndicator>false"
+                           "</cbc:ChargeIndicator><cbc:MultiplierFactorNumeric>1</cbc:MultiplierFactorNumeric><cbc:Amount "
+                           "currencyID=\"EUR\">0</cbc:Amount></cac:AllowanceCharge>"}
+            << QStringList{"UBL-CR-671"} << QStringList{"UBL-CR-515"} << "accept";
+        QTest::newRow("syntax: attribute not in EN 16931")
+            << kUbl << QStringList{"<cbc:ID>Zeitschrift [...]</cbc:ID>", "<cbc:ID schemeName=\"x\">Zeitschrift [...]</cbc:ID>"}
+            << QStringList{"UBL-DT-08"} << none << "accept";
         // An attachment's content is base64: groups of four, blanks between them, padding
         // only at the end and only where the bits before it end.
         const auto attachment = [](const char* content) {
