@@ -49,8 +49,8 @@ struct TCheckResult
 // cannot be read, or a rule that cannot be evaluated, gives a rejection that says why.
 TCheckResult CheckInvoiceXml(const QByteArray& xml);
 
-// The report for the report pane: heading, the assessment sentence, the findings grouped
-// by level.
+// The report for the report pane, as a part of a page (its style scoped to it): heading,
+// the assessment sentence, the findings grouped by level.
 QString CheckReportHtml(const TCheckResult& result);
 
 // The version of the rules the checks follow, for headings and notes.

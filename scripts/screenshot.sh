@@ -4,15 +4,23 @@
 # program into build-screenshot/ pointed at that stand-in.
 #   scripts/screenshot.sh --no-rendering   makes docs/screenshot-eingebaut.png instead:
 #   the rendering service answers 503, so the window shows the built-in view.
+#   scripts/screenshot.sh --built-in-check  makes docs/screenshot-pruefung.png: the user
+#   chose the built-in checks, so report and view are the program's own, without network.
 set -euo pipefail
 SERVICE_ARGS=()
 OUT=docs/screenshot.png
 SHOW_XML=
-if [ "${1:-}" = "--no-rendering" ]; then
-  SERVICE_ARGS=(--no-rendering)
-  OUT=docs/screenshot-eingebaut.png
-  SHOW_XML="xdotool mousemove 63 215 click 1; sleep 3"  # the switch to XML
-fi
+CHECK=
+case "${1:-}" in
+  --no-rendering)
+    SERVICE_ARGS=(--no-rendering)
+    OUT=docs/screenshot-eingebaut.png
+    SHOW_XML="xdotool mousemove 63 215 click 1; sleep 3" ;;  # the switch to XML
+  --built-in-check)
+    OUT=docs/screenshot-pruefung.png
+    CHECK='Pruefung=Eingebaut\r\n'
+    SHOW_XML="xdotool mousemove 63 215 click 1; sleep 3" ;;
+esac
 cd "$(dirname "$0")/.."
 scripts/deps.sh
 command -v xdotool >/dev/null && command -v import >/dev/null \
@@ -34,7 +42,7 @@ sleep 1
 export HOME="$WORK/home" XDG_RUNTIME_DIR="$WORK/runtime"
 mkdir -p "$HOME/.local/share" "$XDG_RUNTIME_DIR" "$WORK/Eingang" "$WORK/Archiv" "$WORK/Problem"
 chmod 700 "$XDG_RUNTIME_DIR"
-printf '[Main]\r\nHotfolderPfad=%s\r\nDMSPfad=%s\r\nProblemPfad=%s\r\nMailDisabled=1\r\n' \
+printf "[Main]\r\nHotfolderPfad=%s\r\nDMSPfad=%s\r\nProblemPfad=%s\r\nMailDisabled=1\r\n$CHECK" \
   "$WORK/Eingang" "$WORK/Archiv" "$WORK/Problem" > "$HOME/.local/share/erechnungseingang.ini"
 SAMPLE=../shared/corpus/zf-corpus__zugferd_2p0_EN16931_Einfach.pdf
 if [ -f "$SAMPLE" ]; then
