@@ -82,11 +82,12 @@ private Q_SLOTS:
         QTest::addColumn<QString>("recommendation");
         QTest::addColumn<QString>("sentence");
         QTest::addColumn<QStringList>("rules");
-        if (CorpusDir().isEmpty())
+        // Without the corpus (or its index) one row without a file: skipped, or failed.
+        QFile index(CorpusDir().isEmpty() ? QString() : CorpusPath(QStringLiteral("validator-reports/index.tsv")));
+        if (CorpusDir().isEmpty() || !index.open(QIODevice::ReadOnly)) {
+            QTest::newRow("no index") << QString() << QString() << QString() << QStringList();
             return;
-        QFile index(CorpusPath(QStringLiteral("validator-reports/index.tsv")));
-        if (!index.open(QIODevice::ReadOnly))
-            return;
+        }
         const QList<QByteArray> header = index.readLine().trimmed().split('\t');
         while (!index.atEnd()) {
             const QList<QByteArray> row = index.readLine().chopped(1).split('\t');
@@ -111,6 +112,7 @@ private Q_SLOTS:
         QFETCH(QStringList, rules);
         if (CorpusDir().isEmpty())
             QSKIP("the sample corpus is not there");
+        QVERIFY2(!file.isEmpty(), "the corpus has no validator-reports/index.tsv");
         const TCheckResult result = CheckInvoiceXml(CorpusInvoiceBytes(file));
         std::set<QString> found;
         for (const TCheckFinding& f : result.Findings) {
