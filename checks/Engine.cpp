@@ -710,6 +710,13 @@ TCheckResult CheckInvoiceXml(const QByteArray& xml)
         } catch (const Exception& e) {
             return Rejection(QStringLiteral("XML"), e.Message());
         }
+        // An invoice has no business with a document type: its declarations could define
+        // entities that change what the text says, and a secure parser (as the official
+        // validator's) refuses it. Not read further, rejected.
+        if (document->Doc()->intSubset || document->Doc()->extSubset)
+            return Rejection(QStringLiteral("XML"),
+                             QStringLiteral("Die Rechnung enthält eine Dokumenttyp-Deklaration (<!DOCTYPE ...>); eine "
+                                            "Rechnung darf keine enthalten. Sie wird nicht weiter geprüft."));
         xmlNode* root = document->Root();
         const TScenario* scenario = root ? MatchScenario(root) : nullptr;
         TCheckResult result;

@@ -340,6 +340,13 @@ private Q_SLOTS:
         // Never accept what the check cannot read or evaluate.
         QTest::newRow("not well-formed")
             << kUbl << QStringList{"</ubl:Invoice>", "</ubl:Invoic>"} << QStringList{"XML"} << none << "reject";
+        QTest::newRow("a document type declaration")
+            << kUbl << QStringList{"<ubl:Invoice ", "<!DOCTYPE ubl:Invoice>\n<ubl:Invoice "} << QStringList{"XML"} << none << "reject";
+        QTest::newRow("an entity that would change a text")
+            << kUbl
+            << QStringList{"<ubl:Invoice ", "<!DOCTYPE ubl:Invoice [<!ENTITY z \"Zeitschrift\">]>\n<ubl:Invoice ",
+                           "<cbc:ID>Zeitschrift [...]</cbc:ID>", "<cbc:ID>&z; [...]</cbc:ID>"}
+            << QStringList{"XML"} << none << "reject";
         QTest::newRow("a number longer than the arithmetic holds")
             << kUbl << QStringList{ublGross, gross("123456789012345678901234567890123456789012.5")} << none << none << "reject";
     }
