@@ -441,10 +441,20 @@ void TForm1::SetFile(const QString& filepath)
                                 5000);
         return;
     }
+    // While the checks run, the status bar says what the wait is for; what the checks
+    // say afterwards replaces it, and it goes when they are done.
+    const QString checking = QStringLiteral("%1 wird geprüft ...").arg(DisplayFileName(filepath));
+    StatusBar1->showMessage(checking);
+    const auto doneChecking = [this, &checking] {
+        if (StatusBar1->currentMessage() == checking)
+            StatusBar1->clearMessage();
+    };
     try {
         TWaitCursor wait;
         workflow->Start(filepath);
+        doneChecking();
     } catch (...) {
+        doneChecking();
         if (FCloseWhenIdle) {
             close(); // the user closed the window while the checks ran: they were cancelled
             return;

@@ -234,6 +234,7 @@ private Q_SLOTS:
         QCOMPARE(form->workflow->State(), wsShouldAccept);
         QCOMPARE(form->pValidateHeader->Color(), kLime);
         QCOMPARE(form->pValidateHeader->text(), QStringLiteral("Rechnung - Validierung (Prüfdienst)"));
+        QCOMPARE(form->StatusBar1->currentMessage(), QString()); // "... wird geprüft ..." went with the verdict
         QCOMPARE(form->pAnnehmen->Color(), kLime);
         QCOMPARE(form->pVerwerfen->Color(), ButtonFace());
         QVERIFY(!form->rgAnzeigePdf->isEnabled());
@@ -387,9 +388,12 @@ private Q_SLOTS:
         int paints = 0;
         TEventCounter counter(QEvent::Paint, &paints);
         form->StringGrid1->viewport()->installEventFilter(&counter);
-        QString listed, status;
+        QString listed, status, waiting;
         bool waitCursor = false;
-        QTimer::singleShot(300, form.get(), [&] { folders->PutInvoice(QStringLiteral("neu.xml")); });
+        QTimer::singleShot(300, form.get(), [&] {
+            folders->PutInvoice(QStringLiteral("neu.xml"));
+            waiting = form->StatusBar1->currentMessage();
+        });
         QTimer::singleShot(2000, form.get(), [&] {
             for (int row = 0; row < form->StringGrid1->rowCount(); ++row)
                 listed += form->StringGrid1->item(row, 0) ? form->StringGrid1->item(row, 0)->text() + QLatin1Char(';') : QString();
@@ -407,7 +411,9 @@ private Q_SLOTS:
         QVERIFY2(listed.contains(QStringLiteral("neu.xml")), qPrintable(listed));
         QVERIFY(paints > 0);
         QVERIFY(waitCursor);
+        QCOMPARE(waiting, QStringLiteral("%1 wird geprüft ...").arg(first)); // what the wait is for
         QCOMPARE(status, QStringLiteral("Bitte warten: %1 wird noch geprüft.").arg(first));
+        QVERIFY(form->StatusBar1->currentMessage() != waiting); // gone with the verdict
         QCOMPARE(form->workflow->Rechnung()->OriginalFilePath(), first);
         QCOMPARE(form->workflow->State(), wsShouldAccept);
         QVERIFY(QDir(folders->Dir(QStringLiteral("dms"))).isEmpty()); // the click during the check filed nothing
