@@ -836,7 +836,7 @@ TPattern ModelPattern()
 
     std::vector<TAssert> root = {
         {"BR-01", F, [](const TCtx& c) { return Filled(c, "rsm:ExchangedDocumentContext/ram:GuidelineSpecifiedDocumentContextParameter/ram:ID"); },
-         "Die Rechnung braucht die Kennung der Spezifikation (BT-24)."},
+         "Die Rechnung braucht die Kennung ihres Regelwerks (BT-24)."},
         {"BR-02", F, [](const TCtx& c) { return Filled(c, "rsm:ExchangedDocument/ram:ID"); }, "Die Rechnung braucht eine Rechnungsnummer (BT-1)."},
         {"BR-03", F, [](const TCtx& c) { return Filled(c, "rsm:ExchangedDocument/ram:IssueDateTime/udt:DateTimeString[@format=='102']"); },
          "Die Rechnung braucht ein Rechnungsdatum (BT-2)."},
@@ -1400,9 +1400,9 @@ TPattern SyntaxPattern()
               {{6, "ram:BIMSpecifiedDocumentContextParameter"}, {7, "ram:ScenarioSpecifiedDocumentContextParameter"},
                {8, "ram:ApplicationSpecifiedDocumentContextParameter"}});
     context.push_back({"CII-SR-009", F, [](const TCtx& c) { return c.Count("ram:GuidelineSpecifiedDocumentContextParameter") == 1; },
-                       "Die Kennung der Spezifikation (BT-24) steht genau einmal."});
+                       "Die Kennung des Regelwerks (BT-24) steht genau einmal."});
     context.push_back({"CII-SR-010", F, [](const TCtx& c) { return c.Count("ram:GuidelineSpecifiedDocumentContextParameter/ram:ID") == 1; },
-                       "Die Kennung der Spezifikation (BT-24) hat genau eine ID."});
+                       "Die Kennung des Regelwerks (BT-24) hat genau eine ID."});
     AddAbsent(context, SR, W, "", {{11, "ram:SubsetSpecifiedDocumentContextParameter"}, {12, "ram:MessageStandardSpecifiedDocumentContextParameter"}});
     r.push_back({CII_ROOT "/rsm:ExchangedDocumentContext", context});
 

@@ -741,7 +741,7 @@ TPattern ModelPattern()
            "Der fällige Betrag (BT-115) darf höchstens zwei Nachkommastellen haben."}}});
 
     std::vector<TAssert> root = {
-        {"BR-01", F, [](const TCtx& c) { return Filled(c, "cbc:CustomizationID"); }, "Die Spezifikationskennung (BT-24) fehlt."},
+        {"BR-01", F, [](const TCtx& c) { return Filled(c, "cbc:CustomizationID"); }, "Die Kennung des Regelwerks (BT-24) fehlt."},
         {"BR-02", F, [](const TCtx& c) { return Filled(c, "cbc:ID"); }, "Die Rechnungsnummer (BT-1) fehlt."},
         {"BR-03", F, [](const TCtx& c) { return Filled(c, "cbc:IssueDate"); }, "Das Rechnungsdatum (BT-2) fehlt."},
         {"BR-04", F, [](const TCtx& c) { return Filled(c, "cbc:InvoiceTypeCode") || Filled(c, "cbc:CreditNoteTypeCode"); },

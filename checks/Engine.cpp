@@ -298,7 +298,7 @@ std::optional<TSyntax> SyntaxOf(xmlNode* root)
     return std::nullopt;
 }
 
-// The scenario whose document type and specification identifier the document has. The
+// The scenario whose document type and rules identifier (BT-24) the document has. The
 // XRechnung scenarios compare the identifier's string value (UBL) or its text (CII), the
 // EN 16931 ones its text, exactly.
 const TScenario* MatchScenario(xmlNode* root)

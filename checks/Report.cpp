@@ -46,7 +46,7 @@ QString CheckReportHtml(const TCheckResult& result)
                 .arg(result.Accepted() ? QStringLiteral("accept") : QStringLiteral("reject"), Escaped(result.Sentence()));
     if (result.Verdict == TCheckVerdict::NoScenario)
         html += QStringLiteral(
-            "<p>Die Rechnung nennt als Spezifikation (BT-24) keine, nach der geprüft wird: XRechnung 3.0 (auch "
+            "<p>Die Rechnung nennt als Regelwerk (BT-24) keines, nach dem geprüft wird: XRechnung 3.0 (auch "
             "Extension und CVD) oder EN 16931, als UBL-Rechnung, UBL-Gutschrift oder CII.</p>");
     for (TCheckLevel level : {TCheckLevel::Error, TCheckLevel::Warning, TCheckLevel::Information}) {
         const int count = result.Count(level);

@@ -1,5 +1,7 @@
 #include "checks/Schema.h"
 
+#include "model/Bindings.h"
+
 #include <libxml/tree.h>
 
 #include <QStringList>
@@ -29,13 +31,13 @@ extern const std::size_t kStructureCiiCount;
 namespace checks {
 namespace {
 
-constexpr const char* kNsCbc = "urn:oasis:names:specification:ubl:schema:xsd:CommonBasicComponents-2";
-constexpr const char* kNsCac = "urn:oasis:names:specification:ubl:schema:xsd:CommonAggregateComponents-2";
-constexpr const char* kNsExt = "urn:oasis:names:specification:ubl:schema:xsd:CommonExtensionComponents-2";
-constexpr const char* kNsRsm = "urn:un:unece:uncefact:data:standard:CrossIndustryInvoice:100";
-constexpr const char* kNsRam = "urn:un:unece:uncefact:data:standard:ReusableAggregateBusinessInformationEntity:100";
-constexpr const char* kNsUdt = "urn:un:unece:uncefact:data:standard:UnqualifiedDataType:100";
-constexpr const char* kNsQdt = "urn:un:unece:uncefact:data:standard:QualifiedDataType:100";
+const char* const kNsCbc = NamespaceOfPrefix("cbc");
+const char* const kNsCac = NamespaceOfPrefix("cac");
+const char* const kNsExt = NamespaceOfPrefix("ext");
+const char* const kNsRsm = kCiiNs;
+const char* const kNsRam = NamespaceOfPrefix("ram");
+const char* const kNsUdt = NamespaceOfPrefix("udt");
+const char* const kNsQdt = NamespaceOfPrefix("qdt");
 constexpr const char* kNsXsi = "http://www.w3.org/2001/XMLSchema-instance";
 
 // The data types of leaf elements.
@@ -502,19 +504,12 @@ bool Matches(const xmlNode* n, const TParticle& p)
 // "cac:Party", or the name with its namespace for elements of other vocabularies.
 QString NameOf(const xmlNode* n)
 {
-    static const std::pair<const char*, const char*> kPrefixes[] = {
-        {kNsCbc, "cbc"}, {kNsCac, "cac"}, {kNsExt, "ext"}, {kNsRsm, "rsm"}, {kNsRam, "ram"}, {kNsUdt, "udt"},
-        {kNsQdt, "qdt"}, {"urn:oasis:names:specification:ubl:schema:xsd:Invoice-2", "ubl"},
-        {"urn:oasis:names:specification:ubl:schema:xsd:CreditNote-2", "cn"},
-    };
     const QString local = QString::fromUtf8(reinterpret_cast<const char*>(n->name));
     const char* ns = NsOf(n);
     if (!ns)
         return local;
-    for (const auto& [uri, prefix] : kPrefixes) {
-        if (std::strcmp(uri, ns) == 0)
-            return QString::fromLatin1(prefix) + u':' + local;
-    }
+    if (const char* prefix = PrefixOfNamespace(ns))
+        return QString::fromLatin1(prefix) + u':' + local;
     return QStringLiteral("{%1}%2").arg(QString::fromUtf8(ns), local);
 }
 

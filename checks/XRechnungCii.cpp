@@ -447,7 +447,7 @@ const std::vector<TPattern> kPatterns = {
                 }
                 return false;
             },
-            "Die Spezifikationskennung (BT-24) soll die von XRechnung sein."}}},
+            "Die Kennung des Regelwerks (BT-24) soll die von XRechnung sein."}}},
          {CII_AGR "/ram:SellerTradeParty",
           {{"BR-DE-2", F, [](const TCtx& c) { return c.Has("ram:DefinedTradeContact"); },
             "Der Kontakt des Verkäufers (BG-6) fehlt."}}},

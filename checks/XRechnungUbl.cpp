@@ -321,7 +321,7 @@ const std::vector<TPattern> kPatterns = {
                    }
                    return false;
                },
-               "Die Spezifikationskennung (BT-24) soll die von XRechnung sein."},
+               "Die Kennung des Regelwerks (BT-24) soll die von XRechnung sein."},
               {"BR-DE-22", F,
                [](const TCtx& c) {
                    std::vector<QString> seen;

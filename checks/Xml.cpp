@@ -56,34 +56,6 @@ QStringView TrimXml(QStringView text)
     return text.mid(from, to - from);
 }
 
-struct TPrefix
-{
-    const char* Uri;
-    const char* Prefix;
-};
-
-const char* PrefixOf(const char* uri)
-{
-    static const TPrefix kPrefixes[] = {
-        {"urn:oasis:names:specification:ubl:schema:xsd:CommonBasicComponents-2", "cbc"},
-        {"urn:oasis:names:specification:ubl:schema:xsd:CommonAggregateComponents-2", "cac"},
-        {"urn:oasis:names:specification:ubl:schema:xsd:CommonExtensionComponents-2", "ext"},
-        {"urn:oasis:names:specification:ubl:schema:xsd:Invoice-2", "ubl"},
-        {"urn:oasis:names:specification:ubl:schema:xsd:CreditNote-2", "cn"},
-        {"urn:un:unece:uncefact:data:standard:CrossIndustryInvoice:100", "rsm"},
-        {"urn:un:unece:uncefact:data:standard:ReusableAggregateBusinessInformationEntity:100", "ram"},
-        {"urn:un:unece:uncefact:data:standard:UnqualifiedDataType:100", "udt"},
-        {"urn:un:unece:uncefact:data:standard:QualifiedDataType:100", "qdt"},
-    };
-    if (!uri)
-        return nullptr;
-    for (const TPrefix& p : kPrefixes) {
-        if (std::strcmp(p.Uri, uri) == 0)
-            return p.Prefix;
-    }
-    return nullptr;
-}
-
 bool SameName(const _xmlNode* a, const _xmlNode* b)
 {
     if (std::strcmp(reinterpret_cast<const char*>(a->name), reinterpret_cast<const char*>(b->name)) != 0)
@@ -348,14 +320,14 @@ bool HasChildElements(const _xmlNode* node)
 
 const char* UsualPrefix(const _xmlNode* node)
 {
-    return PrefixOf(NamespaceUri(node));
+    return PrefixOfNamespace(NamespaceUri(node));
 }
 
 QString LocationOf(const _xmlNode* node)
 {
     std::vector<QString> steps;
     for (const xmlNode* n = node; n && n->type == XML_ELEMENT_NODE; n = n->parent) {
-        const char* prefix = PrefixOf(NamespaceUri(n));
+        const char* prefix = PrefixOfNamespace(NamespaceUri(n));
         QString step = prefix ? QString::fromLatin1(prefix) + u':' : QStringLiteral("*:");
         step += QString::fromUtf8(LocalName(n));
         int position = 1;

@@ -457,26 +457,46 @@ const std::vector<TBinding>& CiiBindings()
     return kCii;
 }
 
+namespace {
+
+struct TNamespace
+{
+    const char* Prefix;
+    const char* Uri;
+};
+
+// The usual prefixes of the invoice vocabularies, as the bindings, the checks and their
+// messages write them.
+const TNamespace kNamespaces[] = {
+    {"cbc", "urn:oasis:names:specification:ubl:schema:xsd:CommonBasicComponents-2"},
+    {"cac", "urn:oasis:names:specification:ubl:schema:xsd:CommonAggregateComponents-2"},
+    {"ext", "urn:oasis:names:specification:ubl:schema:xsd:CommonExtensionComponents-2"},
+    {"ubl", kUblInvoiceNs},
+    {"cn", kUblCreditNoteNs},
+    {"rsm", kCiiNs},
+    {"ram", "urn:un:unece:uncefact:data:standard:ReusableAggregateBusinessInformationEntity:100"},
+    {"udt", "urn:un:unece:uncefact:data:standard:UnqualifiedDataType:100"},
+    {"qdt", "urn:un:unece:uncefact:data:standard:QualifiedDataType:100"},
+};
+
+} // namespace
+
 const char* NamespaceOfPrefix(const char* prefix)
 {
-    static const struct
-    {
-        const char* Prefix;
-        const char* Uri;
-    } kNamespaces[] = {
-        {"cbc", "urn:oasis:names:specification:ubl:schema:xsd:CommonBasicComponents-2"},
-        {"cac", "urn:oasis:names:specification:ubl:schema:xsd:CommonAggregateComponents-2"},
-        {"ext", "urn:oasis:names:specification:ubl:schema:xsd:CommonExtensionComponents-2"},
-        {"ubl", "urn:oasis:names:specification:ubl:schema:xsd:Invoice-2"},
-        {"cn", "urn:oasis:names:specification:ubl:schema:xsd:CreditNote-2"},
-        {"rsm", "urn:un:unece:uncefact:data:standard:CrossIndustryInvoice:100"},
-        {"ram", "urn:un:unece:uncefact:data:standard:ReusableAggregateBusinessInformationEntity:100"},
-        {"udt", "urn:un:unece:uncefact:data:standard:UnqualifiedDataType:100"},
-        {"qdt", "urn:un:unece:uncefact:data:standard:QualifiedDataType:100"},
-    };
-    for (const auto& n : kNamespaces) {
+    for (const TNamespace& n : kNamespaces) {
         if (std::strcmp(n.Prefix, prefix) == 0)
             return n.Uri;
+    }
+    return nullptr;
+}
+
+const char* PrefixOfNamespace(const char* uri)
+{
+    if (!uri)
+        return nullptr;
+    for (const TNamespace& n : kNamespaces) {
+        if (std::strcmp(n.Uri, uri) == 0)
+            return n.Prefix;
     }
     return nullptr;
 }

@@ -25,8 +25,10 @@ struct TBinding
 const std::vector<TBinding>& UblBindings();
 const std::vector<TBinding>& CiiBindings();
 
-// The namespace of a prefix used in the paths ("cbc", "cac", "ram", "rsm", "udt", "qdt").
+// The namespace of a prefix used in the paths ("cbc", "cac", "ram", "rsm", "udt", "qdt"),
+// and the other way round; nullptr for one that is not among them.
 const char* NamespaceOfPrefix(const char* prefix);
+const char* PrefixOfNamespace(const char* uri);
 
 inline constexpr const char* kUblInvoiceNs = "urn:oasis:names:specification:ubl:schema:xsd:Invoice-2";
 inline constexpr const char* kUblCreditNoteNs = "urn:oasis:names:specification:ubl:schema:xsd:CreditNote-2";

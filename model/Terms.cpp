@@ -34,7 +34,7 @@ const std::vector<TTermDef> kTerms = {
     {"BT-22", "BG-1", T::Text, 1, false, "Bemerkung"},
     {"BG-2", "", T::Group, 1, false, "Prozesssteuerung"},
     {"BT-23", "BG-2", T::Text, 0, false, "Geschäftsprozess"},
-    {"BT-24", "BG-2", T::Identifier, 1, false, "Kennung der Spezifikation"},
+    {"BT-24", "BG-2", T::Identifier, 1, false, "Kennung des Regelwerks"},
     {"BG-3", "", T::Group, 0, true, "Vorausgegangene Rechnung"},
     {"BT-25", "BG-3", T::Reference, 1, false, "Nummer der vorausgegangenen Rechnung"},
     {"BT-26", "BG-3", T::Date, 0, false, "Datum der vorausgegangenen Rechnung"},
