@@ -44,31 +44,6 @@ struct TAlternativeMatch
     std::vector<TStepMatch> Steps;
 };
 
-std::vector<std::string> SplitOutside(const std::string& text, char separator)
-{
-    std::vector<std::string> parts;
-    std::string current;
-    int depth = 0;
-    bool quoted = false;
-    for (size_t i = 0; i < text.size(); ++i) {
-        const char c = text[i];
-        if (c == '\'')
-            quoted = !quoted;
-        else if (!quoted && c == '[')
-            ++depth;
-        else if (!quoted && c == ']')
-            --depth;
-        if (c == separator && depth == 0 && !quoted) {
-            parts.push_back(current);
-            current.clear();
-        } else {
-            current += c;
-        }
-    }
-    parts.push_back(current);
-    return parts;
-}
-
 std::string Trimmed(const std::string& s)
 {
     const size_t from = s.find_first_not_of(' ');
@@ -87,7 +62,7 @@ TAlternativeMatch CompileAlternative(const std::string& whole, std::string text)
         text = text.substr(1);
     }
     bool gap = false;
-    for (const std::string& part : SplitOutside(text, '/')) {
+    for (const std::string& part : SplitTopLevel(text, '/')) {
         if (part.empty()) { // the empty part between the two slashes of "//"
             gap = true;
             continue;
@@ -189,7 +164,7 @@ TCompiledPattern CompilePattern(const TPattern& pattern)
         TCompiledRule r;
         r.Rule = &rule;
         const std::string whole = rule.Context;
-        for (const std::string& alternative : SplitOutside(whole, '|'))
+        for (const std::string& alternative : SplitTopLevel(whole, '|'))
             r.Alternatives.push_back(CompileAlternative(whole, alternative));
         const int index = int(compiled.Rules.size());
         bool anyName = false;

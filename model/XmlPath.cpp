@@ -21,29 +21,6 @@ QString Normalized(const QString& text)
     return text.simplified();
 }
 
-std::vector<std::string> SplitTopLevel(const std::string& text, char separator)
-{
-    std::vector<std::string> parts;
-    int depth = 0;
-    bool quoted = false;
-    std::string current;
-    for (char c : text) {
-        if (c == '\'')
-            quoted = !quoted;
-        else if (!quoted && c == '[')
-            ++depth;
-        else if (!quoted && c == ']')
-            --depth;
-        if (c == separator && depth == 0 && !quoted) {
-            parts.push_back(current);
-            current.clear();
-        } else {
-            current += c;
-        }
-    }
-    parts.push_back(current);
-    return parts;
-}
 
 [[noreturn]] void Bad(const std::string& path, const char* why)
 {
@@ -209,6 +186,30 @@ bool Holds(const TXmlPath::TPredicate& p, xmlNode* node)
 }
 
 } // namespace
+
+std::vector<std::string> SplitTopLevel(const std::string& text, char separator)
+{
+    std::vector<std::string> parts;
+    int depth = 0;
+    bool quoted = false;
+    std::string current;
+    for (char c : text) {
+        if (c == '\'')
+            quoted = !quoted;
+        else if (!quoted && c == '[')
+            ++depth;
+        else if (!quoted && c == ']')
+            --depth;
+        if (c == separator && depth == 0 && !quoted) {
+            parts.push_back(current);
+            current.clear();
+        } else {
+            current += c;
+        }
+    }
+    parts.push_back(current);
+    return parts;
+}
 
 TXmlPath TXmlPath::Compile(const char* path)
 {

@@ -8,6 +8,10 @@
 struct _xmlNode;
 struct _xmlAttr;
 
+// The parts of a path (or a condition list) between separators that stand outside
+// conditions ("[...]") and quotes.
+std::vector<std::string> SplitTopLevel(const std::string& text, char separator);
+
 // A compiled path of the small language that the bindings use (see Bindings.h), evaluated
 // over a libxml2 tree without XPath: a binding is evaluated once per group element, tens
 // of thousands of times for a large invoice.
