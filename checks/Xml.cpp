@@ -56,6 +56,17 @@ QStringView TrimXml(QStringView text)
     return text.mid(from, to - from);
 }
 
+// The node after n in document order without leaving top (whose descendant n is):
+// into n's children first, then its next sibling or an ancestor's; nullptr at the end.
+const xmlNode* NextWithin(const xmlNode* n, const xmlNode* top)
+{
+    if (n->type == XML_ELEMENT_NODE && n->children)
+        return n->children;
+    while (n && n != top && !n->next)
+        n = n->parent;
+    return !n || n == top ? nullptr : n->next;
+}
+
 bool SameName(const _xmlNode* a, const _xmlNode* b)
 {
     if (std::strcmp(reinterpret_cast<const char*>(a->name), reinterpret_cast<const char*>(b->name)) != 0)
@@ -149,19 +160,9 @@ QString StringValue(const _xmlNode* node)
     if (only && !only->next && (only->type == XML_TEXT_NODE || only->type == XML_CDATA_SECTION_NODE))
         return only->content ? QString::fromUtf8(reinterpret_cast<const char*>(only->content)) : QString(u""_qs);
     QByteArray text;
-    const xmlNode* n = node->children;
-    while (n) {
+    for (const xmlNode* n = node->children; n; n = NextWithin(n, node)) {
         if ((n->type == XML_TEXT_NODE || n->type == XML_CDATA_SECTION_NODE) && n->content)
             text += reinterpret_cast<const char*>(n->content);
-        if (n->type == XML_ELEMENT_NODE && n->children) {
-            n = n->children;
-            continue;
-        }
-        while (n && !n->next && n != node)
-            n = n->parent;
-        if (!n || n == node)
-            break;
-        n = n->next;
     }
     return QString::fromUtf8(text);
 }
@@ -190,23 +191,13 @@ bool IsBlankValue(const _xmlNode* node)
         return true;
     // As StringValue walks, but stops at the first character that is no blank, without
     // making a text of what may be megabytes of attachment.
-    const xmlNode* n = node->children;
-    while (n) {
+    for (const xmlNode* n = node->children; n; n = NextWithin(n, node)) {
         if ((n->type == XML_TEXT_NODE || n->type == XML_CDATA_SECTION_NODE) && n->content) {
             for (const xmlChar* c = n->content; *c; ++c) {
                 if (!IsXmlBlank(char16_t(*c)))
                     return false;
             }
         }
-        if (n->type == XML_ELEMENT_NODE && n->children) {
-            n = n->children;
-            continue;
-        }
-        while (n && !n->next && n != node)
-            n = n->parent;
-        if (!n || n == node)
-            break;
-        n = n->next;
     }
     return true;
 }
@@ -280,21 +271,9 @@ std::vector<_xmlNode*> Descendants(const _xmlNode* node, const char* qualifiedNa
     std::vector<_xmlNode*> found;
     if (!node)
         return found;
-    const xmlNode* n = node->children;
-    while (n) {
-        if (n->type == XML_ELEMENT_NODE) {
-            if (Is(n, qualifiedName))
-                found.push_back(const_cast<xmlNode*>(n));
-            if (n->children) {
-                n = n->children;
-                continue;
-            }
-        }
-        while (n && !n->next && n != node)
-            n = n->parent;
-        if (!n || n == node)
-            break;
-        n = n->next;
+    for (const xmlNode* n = node->children; n; n = NextWithin(n, node)) {
+        if (n->type == XML_ELEMENT_NODE && Is(n, qualifiedName))
+            found.push_back(const_cast<xmlNode*>(n));
     }
     return found;
 }
