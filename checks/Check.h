@@ -11,6 +11,9 @@
 
 enum class TCheckLevel { Error, Warning, Information };
 
+// The level as reports and scripts write it: "error", "warning", "information".
+QString LevelName(TCheckLevel level);
+
 struct TCheckFinding
 {
     QString Id;            // "BR-CO-10", "cvc-complex-type.2.4.a"

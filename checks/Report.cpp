@@ -22,6 +22,19 @@ QString LevelHeading(TCheckLevel level, int count)
 
 } // namespace
 
+QString LevelName(TCheckLevel level)
+{
+    switch (level) {
+    case TCheckLevel::Error:
+        return QStringLiteral("error");
+    case TCheckLevel::Warning:
+        return QStringLiteral("warning");
+    case TCheckLevel::Information:
+        break;
+    }
+    return QStringLiteral("information");
+}
+
 QString CheckReportHtml(const TCheckResult& result)
 {
     // A part of a page (the report pane puts it into its own page), its style scoped to it.

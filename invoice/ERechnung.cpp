@@ -37,19 +37,6 @@ const QString kNotRenderedPrefix =
                         .arg(kMaxInvoiceXmlBytes / (1024 * 1024)));
 }
 
-QString LevelName(TCheckLevel level)
-{
-    switch (level) {
-    case TCheckLevel::Error:
-        return QStringLiteral("error");
-    case TCheckLevel::Warning:
-        return QStringLiteral("warning");
-    case TCheckLevel::Information:
-        break;
-    }
-    return QStringLiteral("information");
-}
-
 // The findings with the level they have for the verdict: an error the scenario tolerates
 // is a warning, a warning it raises an error; the text says so, as the report does.
 std::vector<TReportMessage> MessagesOf(const TCheckResult& result)

@@ -18,19 +18,6 @@ QByteArray CorpusInvoiceBytes(const QString& file)
     return AnsiEncode(rechnung.GetXmlData());
 }
 
-QString LevelName(TCheckLevel level)
-{
-    switch (level) {
-    case TCheckLevel::Error:
-        return QStringLiteral("error");
-    case TCheckLevel::Warning:
-        return QStringLiteral("warning");
-    case TCheckLevel::Information:
-        break;
-    }
-    return QStringLiteral("information");
-}
-
 // The invoices the table edits are kept with the tests (tests/data/checks), so that the
 // table runs also without the corpus.
 QByteArray FixtureBytes(const QString& file)
