@@ -66,34 +66,6 @@ bool IndicatorCastIs(_xmlNode* allowanceCharge, bool wanted)
     return Boolean(values.front()) == wanted;
 }
 
-// The one value of path, or an error when there are several ("normalize-space(x)" and the
-// like take a single item).
-std::optional<QString> One(const TCtx& c, const char* path)
-{
-    const std::vector<QString> values = c.Vals(path);
-    if (values.size() > 1)
-        throw TEvalError{QStringLiteral("mehr als ein Wert, wo die Regel einen erwartet")};
-    if (values.empty())
-        return std::nullopt;
-    return values.front();
-}
-
-// "normalize-space(path) != ''".
-bool Filled(const TCtx& c, const char* path)
-{
-    const std::optional<QString> v = One(c, path);
-    return v && !xq::NormalizeSpace(*v).isEmpty();
-}
-
-// xs:decimal(path): nothing, the value, or an error for several or for no number.
-std::optional<TDecimal> OneDecimal(const TCtx& c, const char* path)
-{
-    const std::optional<QString> v = One(c, path);
-    if (!v)
-        return std::nullopt;
-    return xq::Decimal(*v);
-}
-
 // A decimal where XPath turns it into a double (a comparison with an untyped value).
 double AsDouble(const TDecimal& d)
 {
@@ -242,6 +214,16 @@ bool NoVatIds(const TCtx& c)
 
 // ---- VAT categories --------------------------------------------------------------------------
 
+// BR-O-11 to 14: every tax element of that name anywhere has the category O (and no other).
+bool OnlyCategoryO(const TCtx& c, const char* element)
+{
+    for (_xmlNode* tax : c.Doc.All(element))
+        for (const QString& code : xq::Values(tax, "ram:CategoryCode"))
+            if (code != u"O")
+                return false;
+    return true;
+}
+
 // Tax elements of the category: "//parent/ram:ApplicableTradeTax[ram:CategoryCode='X']" (a
 // null parent: any).
 int CountTaxes(const TCtx& c, const char* element, const char* parent, const char* code)
@@ -358,7 +340,7 @@ bool TaxableMatchesEachRate(const TCtx& c, const char* code)
 // BR-Z-08 and its kin: the taxable amount within 1 of the category total.
 bool TaxableNearTotal(const TCtx& c, const char* code, TIndicator indicator)
 {
-    const std::optional<QString> basisText = One(c, "../ram:BasisAmount");
+    const std::optional<QString> basisText = OneValue(c, "../ram:BasisAmount");
     if (!basisText)
         return false;
     const double basis = xq::Double(*basisText);
@@ -625,7 +607,7 @@ bool StandardTaxNear(const TCtx& c)
 {
     const std::optional<TDecimal> tax = OneDecimal(c, "../ram:CalculatedAmount");
     const std::optional<TDecimal> basis = OneDecimal(c, "../ram:BasisAmount");
-    const std::optional<QString> rate = One(c, "../ram:RateApplicablePercent");
+    const std::optional<QString> rate = OneValue(c, "../ram:RateApplicablePercent");
     if (!tax || !basis || !rate)
         return false;
     const double expected = xq::Round(AsDouble(basis->Abs()) * xq::Double(*rate)) / 100;
@@ -647,10 +629,7 @@ bool FirstAddressHasScheme(const TCtx& c, const char* path)
     const std::vector<_xmlNode*> addresses = c.Sel(path);
     if (addresses.empty())
         return true;
-    const std::vector<QString> schemes = xq::Values(addresses.front(), "ram:URIID/@schemeID");
-    if (schemes.size() > 1)
-        throw TEvalError{QStringLiteral("mehr als ein Wert, wo die Regel einen erwartet")};
-    return !schemes.empty() && !xq::NormalizeSpace(schemes.front()).isEmpty();
+    return Filled(c.At(addresses.front()), "ram:URIID/@schemeID");
 }
 
 // ---- The business rules ---------------------------------------------------------------------
@@ -670,7 +649,7 @@ TPattern ModelPattern()
     r.push_back({"ram:ApplicableTradeSettlementFinancialCard",
                  {{"BR-51", F,
                    [](const TCtx& c) {
-                       const std::optional<QString> id = One(c, "ram:ID");
+                       const std::optional<QString> id = OneValue(c, "ram:ID");
                        return !id || id->size() <= 10;
                    },
                    "Von der Kartennummer (BT-87) dürfen höchstens die ersten sechs und die letzten vier Stellen stehen."}}});
@@ -1211,40 +1190,16 @@ TPattern ModelPattern()
                   {"BR-O-10", F, [](const TCtx& c) { return c.Has("ram:ExemptionReason") || c.Has("ram:ExemptionReasonCode"); },
                    "Bei nicht steuerbaren Umsätzen (O) muss ein Befreiungsgrund (BT-120) oder sein Code (BT-121) stehen."},
                   {"BR-O-11", F,
-                   [](const TCtx& c) {
-                       for (_xmlNode* tax : c.Doc.All("ram:ApplicableTradeTax"))
-                           for (const QString& code : xq::Values(tax, "ram:CategoryCode"))
-                               if (code != u"O")
-                                   return false;
-                       return true;
-                   },
+                   [](const TCtx& c) { return OnlyCategoryO(c, "ram:ApplicableTradeTax"); },
                    "Neben nicht steuerbaren Umsätzen (O) darf keine andere Kategorie in der Steueraufschlüsselung stehen."},
                   {"BR-O-12", F,
-                   [](const TCtx& c) {
-                       for (_xmlNode* tax : c.Doc.All("ram:ApplicableTradeTax"))
-                           for (const QString& code : xq::Values(tax, "ram:CategoryCode"))
-                               if (code != u"O")
-                                   return false;
-                       return true;
-                   },
+                   [](const TCtx& c) { return OnlyCategoryO(c, "ram:ApplicableTradeTax"); },
                    "Neben nicht steuerbaren Umsätzen (O) darf keine Position einer anderen Kategorie stehen."},
                   {"BR-O-13", F,
-                   [](const TCtx& c) {
-                       for (_xmlNode* tax : c.Doc.All("ram:CategoryTradeTax"))
-                           for (const QString& code : xq::Values(tax, "ram:CategoryCode"))
-                               if (code != u"O")
-                                   return false;
-                       return true;
-                   },
+                   [](const TCtx& c) { return OnlyCategoryO(c, "ram:CategoryTradeTax"); },
                    "Neben nicht steuerbaren Umsätzen (O) darf kein Nachlass einer anderen Kategorie stehen."},
                   {"BR-O-14", F,
-                   [](const TCtx& c) {
-                       for (_xmlNode* tax : c.Doc.All("ram:CategoryTradeTax"))
-                           for (const QString& code : xq::Values(tax, "ram:CategoryCode"))
-                               if (code != u"O")
-                                   return false;
-                       return true;
-                   },
+                   [](const TCtx& c) { return OnlyCategoryO(c, "ram:CategoryTradeTax"); },
                    "Neben nicht steuerbaren Umsätzen (O) darf kein Zuschlag einer anderen Kategorie stehen."}},
                  VatTax});
     r.push_back({AllowanceTaxContext("O"),

@@ -68,16 +68,6 @@ bool AnyCategoryIs(const std::vector<_xmlNode*>& categories, const char* code)
     return false;
 }
 
-// "normalize-space(path) != ''": the one value of path, blanks dropped, is not empty (several
-// values are an error there).
-bool Filled(const TCtx& c, const char* path)
-{
-    const std::vector<QString> values = c.Vals(path);
-    if (values.size() > 1)
-        throw TEvalError{QStringLiteral("mehr als ein Wert, wo die Regel einen erwartet")};
-    return !values.empty() && !xq::NormalizeSpace(values.front()).isEmpty();
-}
-
 // "(path) op 0" on untyped values: some value, as a double, compares so.
 template <class Op>
 bool SomeNumber(const TCtx& c, const char* path, Op op)
@@ -87,17 +77,6 @@ bool SomeNumber(const TCtx& c, const char* path, Op op)
             return true;
     }
     return false;
-}
-
-// xs:decimal() of what path selects: nullopt for nothing, an error for more than one.
-std::optional<TDecimal> OneDecimal(_xmlNode* n, const char* path)
-{
-    const std::vector<QString> values = xq::Values(n, path);
-    if (values.size() > 1)
-        throw TEvalError{QStringLiteral("mehr als ein Wert, wo die Regel einen erwartet")};
-    if (values.empty())
-        return std::nullopt;
-    return xq::Decimal(values.front());
 }
 
 bool Equal(const std::optional<TDecimal>& a, const std::optional<TDecimal>& b)
@@ -273,7 +252,7 @@ std::vector<_xmlNode*> RootChargesOf(const TCtx& c, bool charge, const char* cod
 // BR-xx-08 of the categories without rates: the taxable amount is the exact sum.
 bool TaxableIsExactSum(const TCtx& c, const char* code)
 {
-    const std::optional<TDecimal> taxable = OneDecimal(c.Node, "../cbc:TaxableAmount");
+    const std::optional<TDecimal> taxable = OneDecimal(c, "../cbc:TaxableAmount");
     for (const char* lineName : {"cac:InvoiceLine", "cac:CreditNoteLine"}) {
         if (c.Doc.All(lineName).empty())
             continue;
@@ -305,7 +284,7 @@ bool CategoryHasRate(_xmlNode* node, const char* categoryPath, const char* code,
 // also be used somewhere; for L and M any line will do.
 bool TaxableMatchesRate(const TCtx& c, const char* code, bool needsUse)
 {
-    const std::optional<TDecimal> rate = OneDecimal(c.Node, "cbc:Percent");
+    const std::optional<TDecimal> rate = OneDecimal(c, "cbc:Percent");
     if (!rate)
         return true;
     const std::vector<QString> taxableTexts = c.Vals("../cbc:TaxableAmount");
@@ -354,9 +333,9 @@ bool TaxableMatchesRate(const TCtx& c, const char* code, bool needsUse)
 // BR-S-09, BR-AF-09, BR-AG-09: the tax amount within 1 of taxable times rate, in decimals.
 bool TaxNearRate(const TCtx& c)
 {
-    const std::optional<TDecimal> percent = OneDecimal(c.Node, "cbc:Percent");
-    const std::optional<TDecimal> taxable = OneDecimal(c.Node, "../cbc:TaxableAmount");
-    const std::optional<TDecimal> tax = OneDecimal(c.Node, "../cbc:TaxAmount");
+    const std::optional<TDecimal> percent = OneDecimal(c, "cbc:Percent");
+    const std::optional<TDecimal> taxable = OneDecimal(c, "../cbc:TaxableAmount");
+    const std::optional<TDecimal> tax = OneDecimal(c, "../cbc:TaxAmount");
     if (!percent || !taxable || !tax)
         return false;
     const TDecimal expected = Round2(taxable->Abs() * percent->Divide(TDecimal::FromInt(100), percent->Scale() + 2));
@@ -377,14 +356,14 @@ bool HasExemption(const TCtx& c)
 // "xs:decimal(../cbc:TaxAmount) = 0".
 bool TaxAmountZero(const TCtx& c)
 {
-    const std::optional<TDecimal> tax = OneDecimal(c.Node, "../cbc:TaxAmount");
+    const std::optional<TDecimal> tax = OneDecimal(c, "../cbc:TaxAmount");
     return tax && tax->IsZero();
 }
 
 // "xs:decimal(cbc:Percent) = 0".
 bool PercentZero(const TCtx& c)
 {
-    const std::optional<TDecimal> percent = OneDecimal(c.Node, "cbc:Percent");
+    const std::optional<TDecimal> percent = OneDecimal(c, "cbc:Percent");
     return percent && percent->IsZero();
 }
 
@@ -661,7 +640,7 @@ TPattern ModelPattern()
                TDecimal sum;
                for (const char* name : {"cac:InvoiceLine", "cac:CreditNoteLine"})
                    sum += Sum(c.Doc.All(name), "cbc:LineExtensionAmount");
-               return Equal(OneDecimal(c.Node, "cbc:LineExtensionAmount"), Round2(sum));
+               return Equal(OneDecimal(c, "cbc:LineExtensionAmount"), Round2(sum));
            },
            "Die Summe der Nettobeträge (BT-106) muss die Summe der Nettobeträge aller Positionen (BT-131) sein."},
           {"BR-CO-11", F,
@@ -672,7 +651,7 @@ TPattern ModelPattern()
                        allowances.push_back(ac);
                if (!c.Has("cbc:AllowanceTotalAmount") && allowances.empty())
                    return true;
-               return Equal(OneDecimal(c.Node, "cbc:AllowanceTotalAmount"), Round2(Sum(allowances, "cbc:Amount")));
+               return Equal(OneDecimal(c, "cbc:AllowanceTotalAmount"), Round2(Sum(allowances, "cbc:Amount")));
            },
            "Die Summe der Nachlässe auf Dokumentebene (BT-107) muss die Summe der einzelnen Nachlässe (BT-92) sein."},
           {"BR-CO-12", F,
@@ -683,22 +662,22 @@ TPattern ModelPattern()
                        charges.push_back(ac);
                if (!c.Has("cbc:ChargeTotalAmount") && charges.empty())
                    return true;
-               return Equal(OneDecimal(c.Node, "cbc:ChargeTotalAmount"), Round2(Sum(charges, "cbc:Amount")));
+               return Equal(OneDecimal(c, "cbc:ChargeTotalAmount"), Round2(Sum(charges, "cbc:Amount")));
            },
            "Die Summe der Zuschläge auf Dokumentebene (BT-108) muss die Summe der einzelnen Zuschläge (BT-99) sein."},
           {"BR-CO-13", F,
            [](const TCtx& c) {
                const bool charges = c.Has("cbc:ChargeTotalAmount");
                const bool allowances = c.Has("cbc:AllowanceTotalAmount");
-               const std::optional<TDecimal> total = OneDecimal(c.Node, "cbc:TaxExclusiveAmount");
-               const std::optional<TDecimal> lines = OneDecimal(c.Node, "cbc:LineExtensionAmount");
+               const std::optional<TDecimal> total = OneDecimal(c, "cbc:TaxExclusiveAmount");
+               const std::optional<TDecimal> lines = OneDecimal(c, "cbc:LineExtensionAmount");
                if (!total || !lines)
                    return false;
                TDecimal expected = *lines;
                if (charges)
-                   expected += *OneDecimal(c.Node, "cbc:ChargeTotalAmount");
+                   expected += *OneDecimal(c, "cbc:ChargeTotalAmount");
                if (allowances)
-                   expected = expected - *OneDecimal(c.Node, "cbc:AllowanceTotalAmount");
+                   expected = expected - *OneDecimal(c, "cbc:AllowanceTotalAmount");
                return *total == (charges || allowances ? Round2(expected) : expected);
            },
            "Der Gesamtbetrag ohne Umsatzsteuer (BT-109) muss die Summe der Positionen (BT-106) minus Nachlässe (BT-107) "
@@ -707,10 +686,10 @@ TPattern ModelPattern()
            [](const TCtx& c) {
                const bool prepaid = c.Has("cbc:PrepaidAmount");
                const bool rounding = c.Has("cbc:PayableRoundingAmount");
-               const std::optional<TDecimal> due = OneDecimal(c.Node, "cbc:PayableAmount");
-               const std::optional<TDecimal> total = OneDecimal(c.Node, "cbc:TaxInclusiveAmount");
-               const std::optional<TDecimal> paid = OneDecimal(c.Node, "cbc:PrepaidAmount");
-               const std::optional<TDecimal> round = OneDecimal(c.Node, "cbc:PayableRoundingAmount");
+               const std::optional<TDecimal> due = OneDecimal(c, "cbc:PayableAmount");
+               const std::optional<TDecimal> total = OneDecimal(c, "cbc:TaxInclusiveAmount");
+               const std::optional<TDecimal> paid = OneDecimal(c, "cbc:PrepaidAmount");
+               const std::optional<TDecimal> round = OneDecimal(c, "cbc:PayableRoundingAmount");
                if (!due || !total)
                    return false;
                if (prepaid && !rounding)
@@ -794,8 +773,8 @@ TPattern ModelPattern()
                              taxes.push_back(xq::StringValue(amount));
                  if (taxes.size() > 1)
                      throw TEvalError{QStringLiteral("mehr als eine Umsatzsteuersumme in Rechnungswährung")};
-                 const std::optional<TDecimal> with = OneDecimal(c.Node, "cac:LegalMonetaryTotal/cbc:TaxInclusiveAmount");
-                 const std::optional<TDecimal> without = OneDecimal(c.Node, "cac:LegalMonetaryTotal/cbc:TaxExclusiveAmount");
+                 const std::optional<TDecimal> with = OneDecimal(c, "cac:LegalMonetaryTotal/cbc:TaxInclusiveAmount");
+                 const std::optional<TDecimal> without = OneDecimal(c, "cac:LegalMonetaryTotal/cbc:TaxExclusiveAmount");
                  if (taxes.empty() || !with || !without || *with != Round2(*without + xq::Decimal(taxes.front())))
                      return false;
              }
@@ -1130,7 +1109,7 @@ TPattern ModelPattern()
                    [](const TCtx& c) {
                        if (!c.Has("cac:TaxSubtotal"))
                            return true;
-                       return Equal(OneDecimal(c.Node, "cbc:TaxAmount"), Round2(DecimalSum(c, "cac:TaxSubtotal/cbc:TaxAmount")));
+                       return Equal(OneDecimal(c, "cbc:TaxAmount"), Round2(DecimalSum(c, "cac:TaxSubtotal/cbc:TaxAmount")));
                    },
                    "Die Umsatzsteuer der Rechnung (BT-110) muss die Summe der Steuerbeträge der Aufschlüsselung (BT-117) sein."}}});
     r.push_back(
@@ -1162,14 +1141,14 @@ TPattern ModelPattern()
                            percents.push_back(p);
                if (percents.size() > 1)
                    throw TEvalError{QStringLiteral("mehr als ein Steuersatz")};
-               const std::optional<TDecimal> tax = OneDecimal(c.Node, "cbc:TaxAmount");
+               const std::optional<TDecimal> tax = OneDecimal(c, "cbc:TaxAmount");
                if (percents.empty())
                    return tax && tax->RoundHalfUp(0).IsZero();
                const TDecimal percent = xq::Decimal(percents.front());
                const bool zeroRate = percent.RoundHalfUp(0).IsZero();
                if (zeroRate)
                    return tax && tax->RoundHalfUp(0).IsZero();
-               const std::optional<TDecimal> taxable = OneDecimal(c.Node, "cbc:TaxableAmount");
+               const std::optional<TDecimal> taxable = OneDecimal(c, "cbc:TaxableAmount");
                if (!tax || !taxable)
                    return false;
                const TDecimal expected = Round2(taxable->Abs() * percent.Divide(TDecimal::FromInt(100), 18));

@@ -608,14 +608,41 @@ int DecimalsOf(const QString& text)
     return point < 0 ? 0 : int(text.size() - point - 1);
 }
 
-bool AtMostTwoDecimals(const TCtx& c, const char* path)
+std::optional<QString> OneValue(const TCtx& c, const char* path)
 {
-    // string-length(substring-after(x, '.')) <= 2 on the first node (XPath 2 takes the
-    // string value of a single node; more than one is an error).
     const std::vector<QString> values = c.Vals(path);
     if (values.size() > 1)
         throw xq::TEvalError{QStringLiteral("mehr als ein Wert, wo die Regel einen erwartet")};
-    return values.empty() || DecimalsOf(values.front()) <= 2;
+    if (values.empty())
+        return std::nullopt;
+    return values.front();
+}
+
+std::optional<TDecimal> OneDecimal(const TCtx& c, const char* path)
+{
+    const std::optional<QString> v = OneValue(c, path);
+    if (!v)
+        return std::nullopt;
+    return xq::Decimal(*v);
+}
+
+bool Filled(const TCtx& c, const char* path)
+{
+    const std::optional<QString> v = OneValue(c, path);
+    return v && !xq::NormalizeSpace(*v).isEmpty();
+}
+
+bool OneMatches(const TCtx& c, const char* path, const char* pattern)
+{
+    return xq::Matches(xq::NormalizeSpace(OneValue(c, path).value_or(QString())), pattern);
+}
+
+bool AtMostTwoDecimals(const TCtx& c, const char* path)
+{
+    // string-length(substring-after(x, '.')) <= 2 on the one node (XPath 2 takes the string
+    // value of a single node).
+    const std::optional<QString> v = OneValue(c, path);
+    return !v || DecimalsOf(*v) <= 2;
 }
 
 TDecimal DecimalSum(const TCtx& c, const char* path)

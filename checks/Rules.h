@@ -136,6 +136,15 @@ const std::vector<TPattern>& XRechnungCiiPatterns();
 // rules: kept here.
 const char* KeepText(std::string text);
 
+// The one value path selects from the element, for the XPath functions that take a single
+// item: nullopt for none, TEvalError for several.
+std::optional<QString> OneValue(const TCtx& c, const char* path);
+// xs:decimal() of that value; TEvalError also for a text that is no number.
+std::optional<TDecimal> OneDecimal(const TCtx& c, const char* path);
+// normalize-space(path) != ''.
+bool Filled(const TCtx& c, const char* path);
+// matches(normalize-space(path), pattern), no value read as ''.
+bool OneMatches(const TCtx& c, const char* path, const char* pattern);
 // Whether the normalized value has no blank and is on the list (the rules' usual test).
 bool CodeIn(TCodeList list, const QString& value);
 // Digits after the point in the text (string-length(substring-after(x, '.'))).

@@ -70,19 +70,9 @@ bool SlackHolds(const TDecimal& expected, const TDecimal& value, const TDecimal&
     return up >= value && down <= value;
 }
 
-std::optional<TDecimal> OptionalDecimal(const TCtx& c, const char* path)
-{
-    const std::vector<QString> values = c.Vals(path);
-    if (values.size() > 1)
-        throw TEvalError{QStringLiteral("mehr als ein Wert, wo die Regel einen erwartet")};
-    if (values.empty())
-        return std::nullopt;
-    return xq::Decimal(values.front());
-}
-
 TDecimal DecimalOr(const TCtx& c, const char* path, long long fallback)
 {
-    const std::optional<TDecimal> d = OptionalDecimal(c, path);
+    const std::optional<TDecimal> d = OneDecimal(c, path);
     return d ? *d : TDecimal::FromInt(fallback);
 }
 
@@ -123,14 +113,6 @@ bool StringsCompare(const std::vector<QString>& mine, const std::vector<QString>
         }
     }
     return false;
-}
-
-bool SingleMatches(const TCtx& c, const char* path, const char* pattern)
-{
-    const std::vector<QString> values = c.Vals(path);
-    if (values.size() > 1)
-        throw TEvalError{QStringLiteral("mehr als ein Wert, wo die Regel einen erwartet")};
-    return xq::Matches(xq::NormalizeSpace(values.empty() ? QString() : values.front()), pattern);
 }
 
 bool DirectDebitGiven(const TCtx& c)
@@ -262,12 +244,12 @@ const std::vector<TPattern> kPatterns = {
                    const TDecimal price = DecimalOr(c, "ram:SpecifiedLineTradeAgreement/ram:NetPriceProductTradePrice/ram:ChargeAmount", 0);
                    TDecimal base = TDecimal::FromInt(1);
                    const std::optional<TDecimal> net =
-                       OptionalDecimal(c, "ram:SpecifiedLineTradeAgreement/ram:NetPriceProductTradePrice/ram:BasisQuantity");
+                       OneDecimal(c, "ram:SpecifiedLineTradeAgreement/ram:NetPriceProductTradePrice/ram:BasisQuantity");
                    if (net && !net->IsZero()) {
                        base = *net;
                    } else {
                        const std::optional<TDecimal> gross =
-                           OptionalDecimal(c, "ram:SpecifiedLineTradeAgreement/ram:GrossPriceProductTradePrice/ram:BasisQuantity");
+                           OneDecimal(c, "ram:SpecifiedLineTradeAgreement/ram:GrossPriceProductTradePrice/ram:BasisQuantity");
                        if (gross && !gross->IsZero())
                            base = *gross;
                    }
@@ -297,7 +279,7 @@ const std::vector<TPattern> kPatterns = {
          {"ram:NetPriceProductTradePrice|ram:GrossPriceProductTradePrice",
           {{"PEPPOL-EN16931-R121", F,
             [](const TCtx& c) {
-                const std::optional<TDecimal> base = OptionalDecimal(c, "ram:BasisQuantity");
+                const std::optional<TDecimal> base = OneDecimal(c, "ram:BasisQuantity");
                 return !base || *base > TDecimal();
             },
             "Die Basismenge des Preises (BT-149) muss größer als null sein."}}},
@@ -341,8 +323,8 @@ const std::vector<TPattern> kPatterns = {
                    if (firstAmounts.size() > 1)
                        throw TEvalError{QStringLiteral("mehr als ein Preisnachlass")};
                    const TDecimal allowance = firstAmounts.empty() ? TDecimal() : xq::Decimal(firstAmounts.front());
-                   const std::optional<TDecimal> net = OptionalDecimal(c, "../ram:NetPriceProductTradePrice/ram:ChargeAmount");
-                   const std::optional<TDecimal> gross = OptionalDecimal(c, "ram:ChargeAmount");
+                   const std::optional<TDecimal> net = OneDecimal(c, "../ram:NetPriceProductTradePrice/ram:ChargeAmount");
+                   const std::optional<TDecimal> gross = OneDecimal(c, "ram:ChargeAmount");
                    return net && gross && *net == *gross - allowance;
                },
                "Der Nettopreis (BT-146) muss der Bruttopreis (BT-148) minus dem Preisnachlass (BT-147) sein."},
@@ -466,10 +448,10 @@ const std::vector<TPattern> kPatterns = {
               {"BR-DE-7", F, [](const TCtx& c) { return c.NonBlank("ram:EmailURIUniversalCommunication/ram:URIID"); },
                "Die E-Mail-Adresse des Verkäufers (BT-43) fehlt."},
               {"BR-DE-27", W,
-               [](const TCtx& c) { return SingleMatches(c, "ram:TelephoneUniversalCommunication/ram:CompleteNumber", xr::kTelephonePattern); },
+               [](const TCtx& c) { return OneMatches(c, "ram:TelephoneUniversalCommunication/ram:CompleteNumber", xr::kTelephonePattern); },
                "Die Telefonnummer des Verkäufers (BT-42) soll mindestens drei Ziffern enthalten."},
               {"BR-DE-28", W,
-               [](const TCtx& c) { return SingleMatches(c, "ram:EmailURIUniversalCommunication/ram:URIID", xr::kEmailPattern); },
+               [](const TCtx& c) { return OneMatches(c, "ram:EmailURIUniversalCommunication/ram:URIID", xr::kEmailPattern); },
                "Die E-Mail-Adresse des Verkäufers (BT-43) sieht nicht wie eine E-Mail-Adresse aus (genau ein @, davor "
                "und danach Zeichen, kein Punkt am Anfang oder Ende)."},
           }},

@@ -43,20 +43,9 @@ bool SlackHolds(const TDecimal& expected, const TDecimal& value, const TDecimal&
     return up >= value && down <= value;
 }
 
-// xs:decimal() of a path that must select at most one value; nullopt for none.
-std::optional<TDecimal> OptionalDecimal(const TCtx& c, const char* path)
-{
-    const std::vector<QString> values = c.Vals(path);
-    if (values.size() > 1)
-        throw TEvalError{QStringLiteral("mehr als ein Wert, wo die Regel einen erwartet")};
-    if (values.empty())
-        return std::nullopt;
-    return xq::Decimal(values.front());
-}
-
 TDecimal DecimalOr(const TCtx& c, const char* path, long long fallback)
 {
-    const std::optional<TDecimal> d = OptionalDecimal(c, path);
+    const std::optional<TDecimal> d = OneDecimal(c, path);
     return d ? *d : TDecimal::FromInt(fallback);
 }
 
@@ -101,14 +90,6 @@ std::vector<QString> FirstNotesOfPaymentTerms(const TCtx& c)
             notes.push_back(xq::StringValue(n.front()));
     }
     return notes;
-}
-
-bool TelephoneOrMailMatches(const TCtx& c, const char* path, const char* pattern)
-{
-    const std::vector<QString> values = c.Vals(path);
-    if (values.size() > 1)
-        throw TEvalError{QStringLiteral("mehr als ein Wert, wo die Regel einen erwartet")};
-    return xq::Matches(xq::NormalizeSpace(values.empty() ? QString() : values.front()), pattern);
 }
 
 const std::vector<TPattern> kPatterns = {
@@ -218,7 +199,7 @@ const std::vector<TPattern> kPatterns = {
                    const TDecimal quantity = DecimalOr(c, invoice ? "cbc:InvoicedQuantity" : "cbc:CreditedQuantity", 1);
                    const TDecimal price = DecimalOr(c, "cac:Price/cbc:PriceAmount", 0);
                    TDecimal base = TDecimal::FromInt(1);
-                   if (const std::optional<TDecimal> b = OptionalDecimal(c, "cac:Price/cbc:BaseQuantity"); b && !b->IsZero())
+                   if (const std::optional<TDecimal> b = OneDecimal(c, "cac:Price/cbc:BaseQuantity"); b && !b->IsZero())
                        base = *b;
                    const TDecimal allowances = c.Has("cac:AllowanceCharge[cbc:ChargeIndicator='false']")
                        ? Round2(DecimalSum(c, "cac:AllowanceCharge[cbc:ChargeIndicator='false']/cbc:Amount"))
@@ -234,7 +215,7 @@ const std::vector<TPattern> kPatterns = {
                "Nachlässe der Position sein."},
               {"PEPPOL-EN16931-R121", F,
                [](const TCtx& c) {
-                   const std::optional<TDecimal> base = OptionalDecimal(c, "cac:Price/cbc:BaseQuantity");
+                   const std::optional<TDecimal> base = OneDecimal(c, "cac:Price/cbc:BaseQuantity");
                    return !base || *base > TDecimal();
                },
                "Die Basismenge des Preises (BT-149) muss größer als null sein."},
@@ -252,9 +233,9 @@ const std::vector<TPattern> kPatterns = {
                [](const TCtx& c) {
                    if (!c.Has("cbc:BaseAmount"))
                        return true;
-                   const std::optional<TDecimal> net = OptionalDecimal(c, "../cbc:PriceAmount");
-                   const std::optional<TDecimal> gross = OptionalDecimal(c, "cbc:BaseAmount");
-                   const std::optional<TDecimal> amount = OptionalDecimal(c, "cbc:Amount");
+                   const std::optional<TDecimal> net = OneDecimal(c, "../cbc:PriceAmount");
+                   const std::optional<TDecimal> gross = OneDecimal(c, "cbc:BaseAmount");
+                   const std::optional<TDecimal> amount = OneDecimal(c, "cbc:Amount");
                    return net && gross && amount && *net == *gross - *amount;
                },
                "Der Nettopreis (BT-146) muss der Bruttopreis (BT-148) minus dem Preisnachlass (BT-147) sein."},
@@ -371,7 +352,7 @@ const std::vector<TPattern> kPatterns = {
           }},
          {"/ubl:Invoice/cac:AdditionalDocumentReference/cac:Attachment/cac:ExternalReference|"
           "/cn:CreditNote/cac:AdditionalDocumentReference/cac:Attachment/cac:ExternalReference",
-          {{"BR-TMP-2", W, [](const TCtx& c) { return TelephoneOrMailMatches(c, "cbc:URI", xr::kUrlPattern); },
+          {{"BR-TMP-2", W, [](const TCtx& c) { return OneMatches(c, "cbc:URI", xr::kUrlPattern); },
             "Der Ort eines externen Dokuments (BT-124) muss eine absolute Adresse mit Schema sein."}}},
          {"/ubl:Invoice/cac:AccountingSupplierParty|/cn:CreditNote/cac:AccountingSupplierParty",
           {{"BR-DE-2", F, [](const TCtx& c) { return c.Has("cac:Party/cac:Contact"); },
@@ -392,9 +373,9 @@ const std::vector<TPattern> kPatterns = {
                "Die Telefonnummer des Verkäufers (BT-42) fehlt."},
               {"BR-DE-7", F, [](const TCtx& c) { return c.NonBlank("cbc:ElectronicMail"); },
                "Die E-Mail-Adresse des Verkäufers (BT-43) fehlt."},
-              {"BR-DE-27", W, [](const TCtx& c) { return TelephoneOrMailMatches(c, "cbc:Telephone", xr::kTelephonePattern); },
+              {"BR-DE-27", W, [](const TCtx& c) { return OneMatches(c, "cbc:Telephone", xr::kTelephonePattern); },
                "Die Telefonnummer des Verkäufers (BT-42) soll mindestens drei Ziffern enthalten."},
-              {"BR-DE-28", W, [](const TCtx& c) { return TelephoneOrMailMatches(c, "cbc:ElectronicMail", xr::kEmailPattern); },
+              {"BR-DE-28", W, [](const TCtx& c) { return OneMatches(c, "cbc:ElectronicMail", xr::kEmailPattern); },
                "Die E-Mail-Adresse des Verkäufers (BT-43) sieht nicht wie eine E-Mail-Adresse aus (genau ein @, davor "
                "und danach Zeichen, kein Punkt am Anfang oder Ende)."},
           }},
@@ -532,8 +513,8 @@ const std::vector<TPattern> kPatterns = {
                     c.Has("cbc:PayableRoundingAmount") ? xq::Decimal(c.Str("cbc:PayableRoundingAmount")) : TDecimal();
                 const TDecimal thirdParty =
                     c.NonBlank("../cac:PrepaidPayment/cbc:PaidAmount") ? DecimalSum(c, "../cac:PrepaidPayment/cbc:PaidAmount") : TDecimal();
-                const std::optional<TDecimal> payable = OptionalDecimal(c, "cbc:PayableAmount");
-                const std::optional<TDecimal> total = OptionalDecimal(c, "cbc:TaxInclusiveAmount");
+                const std::optional<TDecimal> payable = OneDecimal(c, "cbc:PayableAmount");
+                const std::optional<TDecimal> total = OneDecimal(c, "cbc:TaxInclusiveAmount");
                 if (!payable || !total)
                     return false;
                 return Round2(*payable - rounding) == Round2(*total - prepaid + thirdParty);
