@@ -31,16 +31,6 @@ using xq::TEvalError;
 #define Q_SET Q_TX "/ram:ApplicableHeaderTradeSettlement"
 #define Q_LINE Q_TX "/ram:IncludedSupplyChainTradeLineItem"
 
-bool IsExtension(const TCtx& c)
-{
-    return c.Doc.Facts.Extension;
-}
-
-bool IsCvd(const TCtx& c)
-{
-    return c.Doc.Facts.Cvd;
-}
-
 std::vector<QString> DocumentCurrencies(const TCtx& c)
 {
     return c.Vals(Q_SET "/ram:InvoiceCurrencyCode");
@@ -58,22 +48,7 @@ bool Contains(const std::vector<QString>& values, const QString& value)
 
 TDecimal Slack(const TCtx& c)
 {
-    return Contains(DocumentCurrencies(c), QStringLiteral("HUF")) ? *TDecimal::Parse(u"0.5") : *TDecimal::Parse(u"0.02");
-}
-
-bool SlackHolds(const TDecimal& expected, const TDecimal& value, const TDecimal& slack)
-{
-    const TDecimal up = expected + slack;
-    const TDecimal down = expected - slack;
-    if (!up.IsValid() || !down.IsValid() || !value.IsValid())
-        throw TEvalError{QStringLiteral("eine Zahl hat zu viele Stellen")};
-    return up >= value && down <= value;
-}
-
-TDecimal DecimalOr(const TCtx& c, const char* path, long long fallback)
-{
-    const std::optional<TDecimal> d = OneDecimal(c, path);
-    return d ? *d : TDecimal::FromInt(fallback);
+    return xr::LineSlack(Contains(DocumentCurrencies(c), QStringLiteral("HUF")));
 }
 
 template <class Op>
@@ -192,10 +167,10 @@ const std::vector<TPattern> kPatterns = {
                [](const TCtx& c) {
                    if (!(c.Has("ram:CalculationPercent") && c.Has("ram:BasisAmount")))
                        return true;
-                   const TDecimal amount = DecimalOr(c, "ram:ActualAmount", 0);
+                   const TDecimal amount = xr::DecimalOr(c, "ram:ActualAmount", 0);
                    const TDecimal expected = (xq::Decimal(c.Str("ram:BasisAmount")) * xq::Decimal(c.Str("ram:CalculationPercent")))
                                                  .Divide(TDecimal::FromInt(100), 20);
-                   return SlackHolds(amount, expected, Slack(c));
+                   return xr::SlackHolds(amount, expected, Slack(c));
                },
                "Der Betrag eines Nachlasses oder Zuschlags muss Grundbetrag mal Prozentsatz durch 100 sein."},
               {"PEPPOL-EN16931-R043-1", F,
@@ -239,9 +214,9 @@ const std::vector<TPattern> kPatterns = {
               {"PEPPOL-EN16931-R120", W,
                [](const TCtx& c) {
                    const TDecimal lineAmount =
-                       DecimalOr(c, "ram:SpecifiedLineTradeSettlement/ram:SpecifiedTradeSettlementLineMonetarySummation/ram:LineTotalAmount", 0);
-                   const TDecimal quantity = DecimalOr(c, "ram:SpecifiedLineTradeDelivery/ram:BilledQuantity", 1);
-                   const TDecimal price = DecimalOr(c, "ram:SpecifiedLineTradeAgreement/ram:NetPriceProductTradePrice/ram:ChargeAmount", 0);
+                       xr::DecimalOr(c, "ram:SpecifiedLineTradeSettlement/ram:SpecifiedTradeSettlementLineMonetarySummation/ram:LineTotalAmount", 0);
+                   const TDecimal quantity = xr::DecimalOr(c, "ram:SpecifiedLineTradeDelivery/ram:BilledQuantity", 1);
+                   const TDecimal price = xr::DecimalOr(c, "ram:SpecifiedLineTradeAgreement/ram:NetPriceProductTradePrice/ram:ChargeAmount", 0);
                    TDecimal base = TDecimal::FromInt(1);
                    const std::optional<TDecimal> net =
                        OneDecimal(c, "ram:SpecifiedLineTradeAgreement/ram:NetPriceProductTradePrice/ram:BasisQuantity");
@@ -265,7 +240,7 @@ const std::vector<TPattern> kPatterns = {
                        : TDecimal();
                    const int scale = std::max({18, price.Scale(), base.Scale()});
                    const TDecimal expected = quantity * price.Divide(base, scale) + charges - allowances;
-                   return SlackHolds(lineAmount, expected, Slack(c));
+                   return xr::SlackHolds(lineAmount, expected, Slack(c));
                },
                "Der Nettobetrag der Position (BT-131) soll Menge mal Nettopreis je Basismenge plus Zuschläge minus "
                "Nachlässe der Position sein."},
@@ -568,29 +543,29 @@ const std::vector<TPattern> kPatterns = {
          {CII_LINE "/ram:AssociatedDocumentLineDocument",
           {{"BR-DEX-15", W, [](const TCtx& c) { return xq::Descendants(c.Root(), "ram:ParentLineID").empty(); },
             "Die Rechnung scheint Unterpositionen zu verwenden; XRechnung unterstützt sie in CII nicht."}},
-          IsExtension},
+          xr::IsExtension},
          {"ram:GlobalID[@schemeID]",
           {{"BR-DEX-04", F, [](const TCtx& c) { return xr::OnXRechnungList(TCodeList::XRechnungIcd, c.Attr("schemeID")); },
             "Das Schema der Kennung muss aus der ICD-Liste (ISO 6523) stammen."}},
           [](const TCtx& c) {
-              return IsExtension(c) && !xq::HasAncestor(c.Node, "ram:SpecifiedTradeProduct") && !xq::HasAncestor(c.Node, "ram:ShipToTradeParty");
+              return xr::IsExtension(c) && !xq::HasAncestor(c.Node, "ram:SpecifiedTradeProduct") && !xq::HasAncestor(c.Node, "ram:ShipToTradeParty");
           }},
          {"ram:ID[@schemeID]",
           {{"BR-DEX-05", F, [](const TCtx& c) { return xr::OnXRechnungList(TCodeList::XRechnungIcd, c.Attr("schemeID")); },
             "Das Schema der Kennung muss aus der ICD-Liste (ISO 6523) stammen."}},
-          [](const TCtx& c) { return IsExtension(c) && !xq::HasAncestor(c.Node, "ram:SpecifiedTaxRegistration"); }},
+          [](const TCtx& c) { return xr::IsExtension(c) && !xq::HasAncestor(c.Node, "ram:SpecifiedTaxRegistration"); }},
          {"ram:SpecifiedTradeProduct/ram:GlobalID[@schemeID]",
           {{"BR-DEX-06", F, [](const TCtx& c) { return xr::OnXRechnungList(TCodeList::XRechnungIcd, c.Attr("schemeID")); },
             "Das Schema der Artikelkennung muss aus der ICD-Liste (ISO 6523) stammen."}},
-          IsExtension},
+          xr::IsExtension},
          {"ram:URIUniversalCommunication/ram:URIID[@schemeID]",
           {{"BR-DEX-07", F, [](const TCtx& c) { return xr::OnXRechnungList(TCodeList::XRechnungEas, c.Attr("schemeID")); },
             "Das Schema der elektronischen Adresse muss aus der EAS-Liste stammen."}},
-          IsExtension},
+          xr::IsExtension},
          {"ram:ApplicableHeaderTradeDelivery/ram:ShipToTradeParty/ram:GlobalID[@schemeID]",
           {{"BR-DEX-08", F, [](const TCtx& c) { return xr::OnXRechnungList(TCodeList::XRechnungIcd, c.Attr("schemeID")); },
             "Das Schema der Kennung des Lieferorts muss aus der ICD-Liste (ISO 6523) stammen."}},
-          IsExtension},
+          xr::IsExtension},
          {"ram:AttachmentBinaryObject",
           {{"BR-DEX-01", F,
             [](const TCtx& c) {
@@ -601,7 +576,7 @@ const std::vector<TPattern> kPatterns = {
             },
             "Der MIME-Typ des Anhangs (BT-125) ist nicht erlaubt; die Extension erlaubt zu den üblichen Typen auch "
             "application/xml."}},
-          IsExtension},
+          xr::IsExtension},
      }},
     {"XRechnung CVD",
      {
@@ -617,7 +592,7 @@ const std::vector<TPattern> kPatterns = {
             },
             "Mindestens eine Position muss ein Fahrzeug nach der Clean Vehicles Directive nennen: eine "
             "Klassifizierung mit dem Schema CVD (BT-158) und ein Merkmal „cva“ (BT-160)."}},
-          IsCvd},
+          xr::IsCvd},
          {CII_LINE "/ram:SpecifiedTradeProduct",
           {
               {"BR-DE-CVD-06-b", F,
@@ -633,7 +608,7 @@ const std::vector<TPattern> kPatterns = {
                },
                "Eine Position mit einer Klassifizierung nach CVD muss genau ein Merkmal „cva“ haben."},
           },
-          IsCvd},
+          xr::IsCvd},
          {CII_LINE "/ram:SpecifiedTradeProduct/ram:DesignatedProductClassification/ram:ClassCode",
           {
               {"BR-TMP-CVD-01", F, [](const TCtx& c) { return xr::OnXRechnungList(TCodeList::XRechnungUntdid7143Cvd, c.Attr("listID")); },
@@ -645,12 +620,12 @@ const std::vector<TPattern> kPatterns = {
                },
                "Eine Klassifizierung nach CVD muss eine der Fahrzeugklassen M1, M2, M3, N1, N2 oder N3 nennen."},
           },
-          IsCvd},
+          xr::IsCvd},
          {CII_LINE "/ram:SpecifiedTradeProduct/ram:ApplicableProductCharacteristic[ram:Description=='cva']",
           {{"BR-DE-CVD-05", F,
             [](const TCtx& c) { return c.Count("ram:Value") == 1 && c.AnyNorm("ram:Value", {"clean", "zero-emission", "other"}); },
             "Das Merkmal „cva“ muss den Wert clean, zero-emission oder other haben."}},
-          IsCvd},
+          xr::IsCvd},
          {CII_AGR,
           {
               {"BR-DE-CVD-01", F, [](const TCtx& c) { return c.NonBlank("ram:ContractReferencedDocument/ram:IssuerAssignedID"); },
@@ -665,7 +640,7 @@ const std::vector<TPattern> kPatterns = {
                },
                "Die Vergabe- oder Losnummer (BT-17) fehlt."},
           },
-          IsCvd},
+          xr::IsCvd},
      }},
 };
 

@@ -34,6 +34,36 @@ QStringList Tokenize(const QString& input, const char* pattern)
 
 } // namespace
 
+bool IsExtension(const TCtx& c)
+{
+    return c.Doc.Facts.Extension;
+}
+
+bool IsCvd(const TCtx& c)
+{
+    return c.Doc.Facts.Cvd;
+}
+
+TDecimal LineSlack(bool forint)
+{
+    return *TDecimal::Parse(forint ? u"0.5" : u"0.02");
+}
+
+bool SlackHolds(const TDecimal& expected, const TDecimal& value, const TDecimal& slack)
+{
+    const TDecimal up = expected + slack;
+    const TDecimal down = expected - slack;
+    if (!up.IsValid() || !down.IsValid() || !value.IsValid())
+        throw xq::TEvalError{QStringLiteral("eine Zahl hat zu viele Stellen")};
+    return up >= value && down <= value;
+}
+
+TDecimal DecimalOr(const TCtx& c, const char* path, long long fallback)
+{
+    const std::optional<TDecimal> d = OneDecimal(c, path);
+    return d ? *d : TDecimal::FromInt(fallback);
+}
+
 bool IbanHolds(const TCtx& c, const char* path)
 {
     const std::vector<QString> values = c.Vals(path);

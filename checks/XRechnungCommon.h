@@ -15,6 +15,16 @@ inline constexpr const char* kEmailPattern = "^[^@\\s]+@([^@.\\s]+\\.)+[^@.\\s]+
 inline constexpr const char* kTelephonePattern = ".*([0-9].*){3,}.*";
 inline constexpr const char* kUrlPattern = "^([a-zA-Z])([a-zA-Z0-9+.-])+:.*";
 
+bool IsExtension(const TCtx& c);
+bool IsCvd(const TCtx& c);
+
+// What the line amount rules allow a result to be off: 0.5 in forint (HUF), else 0.02.
+TDecimal LineSlack(bool forint);
+// expected - slack <= value <= expected + slack; TEvalError when a bound has too many digits.
+bool SlackHolds(const TDecimal& expected, const TDecimal& value, const TDecimal& slack);
+// xs:decimal() of the one value of path, or fallback when there is none.
+TDecimal DecimalOr(const TCtx& c, const char* path, long long fallback);
+
 // The account check of BR-DE-19 and BR-DE-20 on what path selects from c: blanks
 // removed, two letters, two digits, up to 30 letters and digits, and the ISO 7064 check
 // (the first four characters moved to the end, letters as numbers, the whole modulo 97

@@ -16,37 +16,12 @@ constexpr TFlag I = TFlag::Information;
 
 using xq::TEvalError;
 
-bool IsExtension(const TCtx& c)
-{
-    return c.Doc.Facts.Extension;
-}
-
-bool IsCvd(const TCtx& c)
-{
-    return c.Doc.Facts.Cvd;
-}
-
 TDecimal Slack(const TCtx& c)
 {
     const std::vector<_xmlNode*>& currencies = c.Doc.FromRoot("cbc:DocumentCurrencyCode");
     const bool huf = std::any_of(currencies.begin(), currencies.end(),
                                  [](_xmlNode* n) { return xq::StringValue(n) == QLatin1String("HUF"); });
-    return huf ? *TDecimal::Parse(u"0.5") : *TDecimal::Parse(u"0.02");
-}
-
-bool SlackHolds(const TDecimal& expected, const TDecimal& value, const TDecimal& slack)
-{
-    const TDecimal up = expected + slack;
-    const TDecimal down = expected - slack;
-    if (!up.IsValid() || !down.IsValid() || !value.IsValid())
-        throw TEvalError{QStringLiteral("eine Zahl hat zu viele Stellen")};
-    return up >= value && down <= value;
-}
-
-TDecimal DecimalOr(const TCtx& c, const char* path, long long fallback)
-{
-    const std::optional<TDecimal> d = OneDecimal(c, path);
-    return d ? *d : TDecimal::FromInt(fallback);
+    return xr::LineSlack(huf);
 }
 
 // A general comparison "values op 0" on untyped values: some value, cast to a double.
@@ -165,10 +140,10 @@ const std::vector<TPattern> kPatterns = {
                [](const TCtx& c) {
                    if (!(c.Has("cbc:MultiplierFactorNumeric") && c.Has("cbc:BaseAmount")))
                        return true;
-                   const TDecimal amount = DecimalOr(c, "cbc:Amount", 0);
+                   const TDecimal amount = xr::DecimalOr(c, "cbc:Amount", 0);
                    const TDecimal expected = (xq::Decimal(c.Str("cbc:BaseAmount")) * xq::Decimal(c.Str("cbc:MultiplierFactorNumeric")))
                                                  .Divide(TDecimal::FromInt(100), 20);
-                   return SlackHolds(amount, expected, Slack(c));
+                   return xr::SlackHolds(amount, expected, Slack(c));
                },
                "Der Betrag eines Nachlasses oder Zuschlags muss Grundbetrag mal Prozentsatz durch 100 sein."},
               {"PEPPOL-EN16931-R043", F,
@@ -195,9 +170,9 @@ const std::vector<TPattern> kPatterns = {
               {"PEPPOL-EN16931-R120", W,
                [](const TCtx& c) {
                    const bool invoice = xq::Is(c.Root(), "ubl:Invoice");
-                   const TDecimal lineAmount = DecimalOr(c, "cbc:LineExtensionAmount", 0);
-                   const TDecimal quantity = DecimalOr(c, invoice ? "cbc:InvoicedQuantity" : "cbc:CreditedQuantity", 1);
-                   const TDecimal price = DecimalOr(c, "cac:Price/cbc:PriceAmount", 0);
+                   const TDecimal lineAmount = xr::DecimalOr(c, "cbc:LineExtensionAmount", 0);
+                   const TDecimal quantity = xr::DecimalOr(c, invoice ? "cbc:InvoicedQuantity" : "cbc:CreditedQuantity", 1);
+                   const TDecimal price = xr::DecimalOr(c, "cac:Price/cbc:PriceAmount", 0);
                    TDecimal base = TDecimal::FromInt(1);
                    if (const std::optional<TDecimal> b = OneDecimal(c, "cac:Price/cbc:BaseQuantity"); b && !b->IsZero())
                        base = *b;
@@ -209,7 +184,7 @@ const std::vector<TPattern> kPatterns = {
                        : TDecimal();
                    const int scale = std::max({18, price.Scale(), base.Scale()});
                    const TDecimal expected = quantity * price.Divide(base, scale) + charges - allowances;
-                   return SlackHolds(lineAmount, expected, Slack(c));
+                   return xr::SlackHolds(lineAmount, expected, Slack(c));
                },
                "Der Nettobetrag der Position (BT-131) soll Menge mal Nettopreis je Basismenge plus Zuschläge minus "
                "Nachlässe der Position sein."},
@@ -452,7 +427,7 @@ const std::vector<TPattern> kPatterns = {
             },
             "Der MIME-Typ des Anhangs (BT-125) ist nicht erlaubt; die Extension erlaubt zu den üblichen Typen auch "
             "application/xml."}},
-          IsExtension},
+          xr::IsExtension},
          {"/ubl:Invoice",
           {
               {"BR-DEX-02", W,
@@ -504,7 +479,7 @@ const std::vector<TPattern> kPatterns = {
                },
                "Jede Unterposition (BG-DEX-01) muss genau eine Umsatzsteuerangabe (BG-DEX-06) haben."},
           },
-          IsExtension},
+          xr::IsExtension},
          {"cac:LegalMonetaryTotal",
           {{"BR-DEX-09", F,
             [](const TCtx& c) {
@@ -521,7 +496,7 @@ const std::vector<TPattern> kPatterns = {
             },
             "Der fällige Betrag (BT-115) muss Gesamtbetrag mit Umsatzsteuer (BT-112) minus Vorauszahlung (BT-113) "
             "plus Rundung (BT-114) plus Zahlungen Dritter (BT-DEX-002) sein."}},
-          IsExtension},
+          xr::IsExtension},
          {"cac:PartyIdentification/cbc:ID[@schemeID]",
           {{"BR-DEX-04", F,
             [](const TCtx& c) {
@@ -532,23 +507,23 @@ const std::vector<TPattern> kPatterns = {
                     && (xq::HasAncestor(c.Node, "cac:AccountingSupplierParty") || xq::HasAncestor(c.Node, "cac:PayeeParty"));
             },
             "Das Schema der Kennung muss aus der ICD-Liste (ISO 6523) stammen."}},
-          IsExtension},
+          xr::IsExtension},
          {"cac:PartyLegalEntity/cbc:CompanyID[@schemeID]",
           {{"BR-DEX-05", F, [](const TCtx& c) { return xr::OnXRechnungList(TCodeList::XRechnungIcd, c.Attr("schemeID")); },
             "Das Schema der Registerkennung muss aus der ICD-Liste (ISO 6523) stammen."}},
-          IsExtension},
+          xr::IsExtension},
          {"cac:StandardItemIdentification/cbc:ID[@schemeID]",
           {{"BR-DEX-06", F, [](const TCtx& c) { return xr::OnXRechnungList(TCodeList::XRechnungIcd, c.Attr("schemeID")); },
             "Das Schema der Artikelkennung muss aus der ICD-Liste (ISO 6523) stammen."}},
-          IsExtension},
+          xr::IsExtension},
          {"cbc:EndpointID[@schemeID]",
           {{"BR-DEX-07", F, [](const TCtx& c) { return xr::OnXRechnungList(TCodeList::XRechnungEas, c.Attr("schemeID")); },
             "Das Schema der elektronischen Adresse muss aus der EAS-Liste stammen."}},
-          IsExtension},
+          xr::IsExtension},
          {"cac:DeliveryLocation/cbc:ID[@schemeID]",
           {{"BR-DEX-08", F, [](const TCtx& c) { return xr::OnXRechnungList(TCodeList::XRechnungIcd, c.Attr("schemeID")); },
             "Das Schema der Kennung des Lieferorts muss aus der ICD-Liste (ISO 6523) stammen."}},
-          IsExtension},
+          xr::IsExtension},
          {"/ubl:Invoice/cac:PrepaidPayment",
           {
               {"BR-DEX-10", F, [](const TCtx& c) { return c.NonBlank("cbc:ID"); },
@@ -570,7 +545,7 @@ const std::vector<TPattern> kPatterns = {
                },
                "Die Währung der Zahlung eines Dritten (BT-DEX-002) muss die Rechnungswährung (BT-5) sein."},
           },
-          IsExtension},
+          xr::IsExtension},
      }},
     {"XRechnung CVD",
      {
@@ -592,7 +567,7 @@ const std::vector<TPattern> kPatterns = {
                "Mindestens eine Position muss ein Fahrzeug nach der Clean Vehicles Directive nennen: eine "
                "Klassifizierung mit dem Schema CVD (BT-158) und ein Merkmal „cva“ (BT-160)."},
           },
-          IsCvd},
+          xr::IsCvd},
          {"/ubl:Invoice/cac:InvoiceLine/cac:Item|/cn:CreditNote/cac:CreditNoteLine/cac:Item",
           {
               {"BR-DE-CVD-06-a", F,
@@ -608,7 +583,7 @@ const std::vector<TPattern> kPatterns = {
                },
                "Eine Position mit dem Merkmal „cva“ muss genau eine Klassifizierung nach CVD haben."},
           },
-          IsCvd},
+          xr::IsCvd},
          {"/ubl:Invoice/cac:InvoiceLine/cac:Item/cac:CommodityClassification/cbc:ItemClassificationCode|"
           "/cn:CreditNote/cac:CreditNoteLine/cac:Item/cac:CommodityClassification/cbc:ItemClassificationCode",
           {
@@ -627,12 +602,12 @@ const std::vector<TPattern> kPatterns = {
                },
                "Eine Klassifizierung nach CVD muss eine der Fahrzeugklassen M1, M2, M3, N1, N2 oder N3 nennen."},
           },
-          IsCvd},
+          xr::IsCvd},
          {"/ubl:Invoice/cac:InvoiceLine/cac:Item/cac:AdditionalItemProperty[cbc:Name=='cva']|"
           "/cn:CreditNote/cac:CreditNoteLine/cac:Item/cac:AdditionalItemProperty[cbc:Name=='cva']",
           {{"BR-DE-CVD-05", F, [](const TCtx& c) { return c.AnyNorm("cbc:Value", {"clean", "zero-emission", "other"}) && c.Count("cbc:Value") == 1; },
             "Das Merkmal „cva“ muss den Wert clean, zero-emission oder other haben."}},
-          IsCvd},
+          xr::IsCvd},
      }},
 };
 
