@@ -1,8 +1,10 @@
 #pragma once
 
+#include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QList>
 #include <QString>
+#include <QStringList>
 
 #include <algorithm>
 #include <functional>
@@ -20,6 +22,13 @@ inline double MedianMs(int runs, const std::function<void()>& work)
     }
     std::sort(times.begin(), times.end());
     return times[times.size() / 2];
+}
+
+// "bench_x TEXT" measures only the cases whose label contains TEXT.
+inline bool Selected(const QString& label)
+{
+    const QStringList args = QCoreApplication::arguments();
+    return args.size() < 2 || label.contains(args[1]);
 }
 
 inline void PrintRow(const QString& what, double ours, double floor)

@@ -28,9 +28,7 @@ double ParseMs(const QByteArray& xml, int runs)
 
 void Measure(const QString& label, const QByteArray& xml, int runs, bool withTarget)
 {
-    // "bench_checks TEXT" measures only the cases whose label contains TEXT.
-    const QStringList args = QCoreApplication::arguments();
-    if (args.size() > 1 && !label.contains(args[1]))
+    if (!Selected(label))
         return;
     TCheckResult result;
     const double ours = MedianMs(runs, [&] { result = CheckInvoiceXml(xml); });

@@ -26,9 +26,7 @@ double Median(QList<double> times)
 // freed memory more than the other.
 void Measure(const QString& label, const QByteArray& xml, int runs, const QString& attachmentAddress = QStringLiteral("anhang/"))
 {
-    // "bench_model TEXT" measures only the cases whose label contains TEXT.
-    const QStringList args = QCoreApplication::arguments();
-    if (args.size() > 1 && !label.contains(args[1]))
+    if (!Selected(label))
         return;
     QList<double> floor, ours;
     qsizetype size = 0;
