@@ -28,8 +28,8 @@ using xq::TEvalError;
 // "cac:TaxScheme/normalize-space(upper-case(cbc:ID))='VAT'" on a tax category or scheme.
 bool IsVat(_xmlNode* n)
 {
-    for (const QString& id : xq::Values(n, "cac:TaxScheme/cbc:ID")) {
-        if (xq::NormalizeSpace(id).toUpper() == u"VAT")
+    for (const QString& id : xq::NormalizedValues(n, "cac:TaxScheme/cbc:ID")) {
+        if (id.compare(u"VAT", Qt::CaseInsensitive) == 0)
             return true;
     }
     return false;
@@ -38,7 +38,11 @@ bool IsVat(_xmlNode* n)
 // "normalize-space(cbc:ID) = 'X'".
 bool IdIs(_xmlNode* n, const char* code)
 {
-    return xq::AnyNormalizedIs(n, "cbc:ID", {code});
+    for (const QString& id : xq::NormalizedValues(n, "cbc:ID")) {
+        if (id == QLatin1String(code))
+            return true;
+    }
+    return false;
 }
 
 // "cbc:ChargeIndicator = false()": the untyped value compared as a boolean.

@@ -727,6 +727,7 @@ TCheckResult CheckInvoiceXml(const QByteArray& xml)
             return result;
         }
         result.Scenario = QString::fromLatin1(scenario->Name);
+        const xq::TRootPathScope rootPaths;
         TDocument doc;
         doc.Root = root;
         doc.Facts = {scenario->Syntax, scenario->XRechnung, scenario->Extension, scenario->Cvd};

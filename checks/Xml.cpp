@@ -13,6 +13,7 @@
 #include <limits>
 #include <memory>
 #include <unordered_map>
+#include <unordered_set>
 
 namespace xq {
 
@@ -28,11 +29,49 @@ const TXmlPath& Compiled(const char* path)
     return *it->second;
 }
 
-void Evaluate(_xmlNode* context, const char* path, std::vector<TXmlPath::TMatch>& out)
+// Where an element stands among its same-named siblings: its position and how many there are.
+struct TSiblingPosition
 {
+    int Position = 1;
+    int Same = 1;
+};
+
+struct TRootPaths
+{
+    std::unordered_map<const char*, std::vector<TXmlPath::TMatch>> ByPath;
+    // The positions of the children of every parent asked about, found in one walk of its
+    // children (a finding on each of a hundred thousand lines must not count the lines each).
+    std::unordered_map<const xmlNode*, TSiblingPosition> Positions;
+    std::unordered_set<const xmlNode*> PositionsOf;
+    struct TNodePathHash
+    {
+        size_t operator()(const std::pair<const xmlNode*, const char*>& k) const
+        {
+            return std::hash<const void*>()(k.first) * 31 + std::hash<const void*>()(k.second);
+        }
+    };
+    std::unordered_map<std::pair<const xmlNode*, const char*>, std::vector<QString>, TNodePathHash> Normalized;
+};
+thread_local TRootPaths* tRootPaths = nullptr;
+
+// What path selects from context: a reference to the cached matches of a path from the
+// root element, or to scratch filled with them.
+const std::vector<TXmlPath::TMatch>& Matches(_xmlNode* context, const char* path, std::vector<TXmlPath::TMatch>& scratch)
+{
+    scratch.clear();
     if (!context)
-        return;
-    Compiled(path).Evaluate(context, RootElement(context), false, out);
+        return scratch;
+    const TXmlPath& compiled = Compiled(path);
+    if (tRootPaths && compiled.IsFromRoot()) {
+        auto it = tRootPaths->ByPath.find(path);
+        if (it == tRootPaths->ByPath.end()) {
+            it = tRootPaths->ByPath.emplace(path, std::vector<TXmlPath::TMatch>()).first;
+            compiled.Evaluate(context, RootElement(context), false, it->second);
+        }
+        return it->second;
+    }
+    compiled.Evaluate(context, RootElement(context), false, scratch);
+    return scratch;
 }
 
 QString ValueOf(const TXmlPath::TMatch& m)
@@ -78,10 +117,23 @@ bool SameName(const _xmlNode* a, const _xmlNode* b)
 
 } // namespace
 
+TRootPathScope::TRootPathScope()
+    : FOuter(tRootPaths)
+    , FOwn(new TRootPaths)
+{
+    tRootPaths = static_cast<TRootPaths*>(FOwn);
+}
+
+TRootPathScope::~TRootPathScope()
+{
+    delete static_cast<TRootPaths*>(FOwn);
+    tRootPaths = static_cast<TRootPaths*>(FOuter);
+}
+
 std::vector<_xmlNode*> Select(_xmlNode* context, const char* path)
 {
-    std::vector<TXmlPath::TMatch> matches;
-    Evaluate(context, path, matches);
+    std::vector<TXmlPath::TMatch> scratch;
+    const std::vector<TXmlPath::TMatch>& matches = Matches(context, path, scratch);
     std::vector<_xmlNode*> nodes;
     nodes.reserve(matches.size());
     for (const TXmlPath::TMatch& m : matches)
@@ -91,8 +143,8 @@ std::vector<_xmlNode*> Select(_xmlNode* context, const char* path)
 
 std::vector<QString> Values(_xmlNode* context, const char* path)
 {
-    std::vector<TXmlPath::TMatch> matches;
-    Evaluate(context, path, matches);
+    std::vector<TXmlPath::TMatch> scratch;
+    const std::vector<TXmlPath::TMatch>& matches = Matches(context, path, scratch);
     std::vector<QString> values;
     values.reserve(matches.size());
     for (const TXmlPath::TMatch& m : matches)
@@ -102,23 +154,41 @@ std::vector<QString> Values(_xmlNode* context, const char* path)
 
 bool Exists(_xmlNode* context, const char* path)
 {
-    std::vector<TXmlPath::TMatch> matches;
-    Evaluate(context, path, matches);
-    return !matches.empty();
+    std::vector<TXmlPath::TMatch> scratch;
+    return !Matches(context, path, scratch).empty();
 }
 
 int Count(_xmlNode* context, const char* path)
 {
-    std::vector<TXmlPath::TMatch> matches;
-    Evaluate(context, path, matches);
-    return int(matches.size());
+    std::vector<TXmlPath::TMatch> scratch;
+    return int(Matches(context, path, scratch).size());
 }
 
 QString First(_xmlNode* context, const char* path)
 {
-    std::vector<TXmlPath::TMatch> matches;
-    Evaluate(context, path, matches);
+    std::vector<TXmlPath::TMatch> scratch;
+    const std::vector<TXmlPath::TMatch>& matches = Matches(context, path, scratch);
     return matches.empty() ? QString() : ValueOf(matches.front());
+}
+
+const std::vector<QString>& NormalizedValues(_xmlNode* context, const char* path)
+{
+    auto normalized = [&] {
+        std::vector<QString> values = Values(context, path);
+        for (QString& v : values)
+            v = NormalizeSpace(v);
+        return values;
+    };
+    if (!tRootPaths) {
+        thread_local std::vector<QString> last;
+        last = normalized();
+        return last;
+    }
+    const auto key = std::make_pair(static_cast<const xmlNode*>(context), path);
+    auto it = tRootPaths->Normalized.find(key);
+    if (it == tRootPaths->Normalized.end())
+        it = tRootPaths->Normalized.emplace(key, normalized()).first;
+    return it->second;
 }
 
 bool NonBlank(_xmlNode* context, const char* path)
@@ -302,6 +372,51 @@ const char* UsualPrefix(const _xmlNode* node)
     return PrefixOfNamespace(NamespaceUri(node));
 }
 
+namespace {
+
+TSiblingPosition CountedPosition(const xmlNode* n)
+{
+    TSiblingPosition p;
+    for (const xmlNode* s = n->prev; s; s = s->prev) {
+        if (s->type == XML_ELEMENT_NODE && SameName(s, n)) {
+            ++p.Position;
+            ++p.Same;
+        }
+    }
+    for (const xmlNode* s = n->next; s; s = s->next) {
+        if (s->type == XML_ELEMENT_NODE && SameName(s, n))
+            ++p.Same;
+    }
+    return p;
+}
+
+std::string NameKey(const xmlNode* n)
+{
+    const char* ns = NamespaceUri(n);
+    return std::string(ns ? ns : "") + '|' + reinterpret_cast<const char*>(n->name);
+}
+
+TSiblingPosition PositionOf(const xmlNode* n)
+{
+    if (!tRootPaths || !n->parent)
+        return CountedPosition(n);
+    const xmlNode* parent = n->parent;
+    if (tRootPaths->PositionsOf.insert(parent).second) {
+        std::unordered_map<std::string, int> same;
+        for (const xmlNode* c = parent->children; c; c = c->next) {
+            if (c->type == XML_ELEMENT_NODE)
+                tRootPaths->Positions[c].Position = ++same[NameKey(c)];
+        }
+        for (const xmlNode* c = parent->children; c; c = c->next) {
+            if (c->type == XML_ELEMENT_NODE)
+                tRootPaths->Positions[c].Same = same[NameKey(c)];
+        }
+    }
+    return tRootPaths->Positions[n];
+}
+
+} // namespace
+
 QString LocationOf(const _xmlNode* node)
 {
     std::vector<QString> steps;
@@ -309,20 +424,9 @@ QString LocationOf(const _xmlNode* node)
         const char* prefix = PrefixOfNamespace(NamespaceUri(n));
         QString step = prefix ? QString::fromLatin1(prefix) + u':' : QStringLiteral("*:");
         step += QString::fromUtf8(LocalName(n));
-        int position = 1;
-        int same = 1;
-        for (const xmlNode* s = n->prev; s; s = s->prev) {
-            if (s->type == XML_ELEMENT_NODE && SameName(s, n)) {
-                ++position;
-                ++same;
-            }
-        }
-        for (const xmlNode* s = n->next; s; s = s->next) {
-            if (s->type == XML_ELEMENT_NODE && SameName(s, n))
-                ++same;
-        }
-        if (same > 1)
-            step += u'[' + QString::number(position) + u']';
+        const TSiblingPosition p = PositionOf(n);
+        if (p.Same > 1)
+            step += u'[' + QString::number(p.Position) + u']';
         steps.push_back(step);
     }
     QString location;

@@ -18,6 +18,24 @@ struct _xmlAttr;
 
 namespace xq {
 
+// While one lives on a thread, a path from the root element ("/rsm:.../ram:X") is evaluated
+// once per document and path, however many elements ask for it: a rule on each of a
+// hundred thousand lines that asks about the document as a whole must not walk all lines
+// each time. Set up around the check of one document (nodes of another document must not
+// be looked at while it lives).
+class TRootPathScope
+{
+public:
+    TRootPathScope();
+    ~TRootPathScope();
+    TRootPathScope(const TRootPathScope&) = delete;
+    TRootPathScope& operator=(const TRootPathScope&) = delete;
+
+private:
+    void* FOuter;
+    void* FOwn;
+};
+
 // A value the rule's expression cannot evaluate (a cast of "12,50" to a number): XPath
 // raises a dynamic error there, and a check that raises never passes.
 struct TEvalError
@@ -32,6 +50,10 @@ std::vector<_xmlNode*> Select(_xmlNode* context, const char* path);
 std::vector<QString> Values(_xmlNode* context, const char* path);
 bool Exists(_xmlNode* context, const char* path);
 int Count(_xmlNode* context, const char* path);
+// normalize-space() of each value path selects. While a TRootPathScope lives, found once
+// per node and path: rules over the whole document ask the same of every tax category for
+// each of twenty category codes.
+const std::vector<QString>& NormalizedValues(_xmlNode* context, const char* path);
 // The string value of the first node path selects, or a null text.
 QString First(_xmlNode* context, const char* path);
 // Whether some node path selects has a value that is not blank.

@@ -19,7 +19,11 @@ struct TBinding
     const char* Parent; // group id, "" for the invoice
     const char* Path;
     const char* Flags;  // "" or: "I" UBL Invoice only, "C" UBL CreditNote only,
-                        // "?" a group that is dropped when it holds nothing
+                        // "?" a group that is dropped when it holds nothing,
+                        // "1" read only at the first group element of its kind among its
+                        // siblings: CII keeps some terms of every payment means once for
+                        // all of them, beside them (the payment reference); read at each,
+                        // each of three thousand means would hold all references
 };
 
 const std::vector<TBinding>& UblBindings();

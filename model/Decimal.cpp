@@ -22,6 +22,14 @@ bool MulOverflows(TUnits a, TUnits b, TUnits& out)
     return __builtin_mul_overflow(a, b, &out);
 }
 
+using TMagnitude = unsigned __int128;
+
+// |v|, also for the least 128-bit number, whose negation does not fit.
+TMagnitude Magnitude(TUnits v)
+{
+    return v < 0 ? TMagnitude(0) - TMagnitude(v) : TMagnitude(v);
+}
+
 // Integer division of n by d rounded: a tie goes up (toward +inf) or away from zero.
 TUnits DivideRounded(TUnits n, TUnits d, bool awayFromZero)
 {
@@ -31,20 +39,23 @@ TUnits DivideRounded(TUnits n, TUnits d, bool awayFromZero)
     }
     TUnits q = n / d;
     TUnits r = n % d; // has the sign of n
-    const TUnits twice = (r < 0 ? -r : r) * 2;
-    if (twice > d || (twice == d && (awayFromZero || r > 0)))
+    // Twice the remainder against the divisor, without doubling (a divisor of 10^38 would
+    // overflow): the remainder against what is left of the divisor.
+    const TUnits rest = r < 0 ? -r : r;
+    const TUnits other = d - rest;
+    if (rest > other || (rest == other && (awayFromZero || r > 0)))
         q += r < 0 ? -1 : 1;
     return q;
 }
 
-QString Digits(TUnits v)
+QString Digits(TMagnitude v)
 {
     if (v == 0)
         return QStringLiteral("0");
     char16_t buffer[48];
     int at = 48;
     // 128-bit divisions are slow: down to 64 bits first, then 64-bit steps.
-    while (v > TUnits(UINT64_MAX)) {
+    while (v > TMagnitude(UINT64_MAX)) {
         buffer[--at] = char16_t(u'0' + int(v % 10));
         v /= 10;
     }
@@ -93,8 +104,8 @@ std::optional<TDecimal> TDecimal::Parse(QStringView text)
         if (digits > kMaxDigits)
             return std::nullopt;
         units = units * 10 + (c - u'0');
-        if (point)
-            ++scale;
+        if (point && ++scale > kMaxDigits)
+            return std::nullopt; // "0.000...01" past what 38 digits hold
     }
     if (!any)
         return std::nullopt;
@@ -207,7 +218,7 @@ QString TDecimal::ToString() const
     if (!FValid)
         return QStringLiteral("ungültig");
     const bool negative = FUnits < 0;
-    QString digits = Digits(negative ? -FUnits : FUnits);
+    QString digits = Digits(Magnitude(FUnits));
     if (FScale > 0) {
         if (digits.size() <= FScale)
             digits = QString(FScale - digits.size() + 1, u'0') + digits;
@@ -222,13 +233,13 @@ QString TDecimal::ToGerman(int decimals) const
         return QStringLiteral("ungültig");
     const TDecimal shown = decimals < 0 ? *this : RoundHalfAwayFromZero(decimals);
     int scale = shown.FScale;
-    TUnits units = shown.FUnits;
+    const bool negative = shown.FUnits < 0;
+    // Further decimals as zeros in the text: the number itself may have all 38 digits.
+    QString digits = Digits(Magnitude(shown.FUnits)).rightJustified(scale + 1, u'0');
     if (decimals > scale) {
-        units *= Pow10(decimals - scale);
+        digits += QString(decimals - scale, u'0');
         scale = decimals;
     }
-    const bool negative = units < 0;
-    const QString digits = Digits(negative ? -units : units).rightJustified(scale + 1, u'0');
     const QString whole = digits.left(digits.size() - scale);
     QString grouped;
     for (qsizetype i = 0; i < whole.size(); ++i) {

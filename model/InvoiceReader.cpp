@@ -9,6 +9,7 @@
 
 #include <libxml/parser.h>
 #include <libxml/tree.h>
+#include <libxml/xmlerror.h>
 
 #include <QHash>
 #include <QRegularExpression>
@@ -29,6 +30,7 @@ struct TCompiledBinding
     const TTermDef* Term;
     TXmlPath Path;
     bool DropWhenEmpty;
+    bool FirstOfKindOnly;
 };
 
 struct TStringHash
@@ -68,7 +70,8 @@ const TCompiledSyntax& Compiled(TInvoiceSyntax syntax)
                     throw std::invalid_argument(std::string("binding of an unknown term ") + b.Term);
                 TGroupBindings& group = into.ByGroup[b.Parent];
                 const int index = int(group.Bindings.size());
-                group.Bindings.push_back({term, TXmlPath::Compile(b.Path), std::strchr(b.Flags, '?') != nullptr});
+                group.Bindings.push_back({term, TXmlPath::Compile(b.Path), std::strchr(b.Flags, '?') != nullptr,
+                                          std::strchr(b.Flags, '1') != nullptr});
                 ++(term->Type == TTermType::Group ? group.GroupBindings : group.ValueBindings);
                 const TXmlPath& path = group.Bindings.back().Path;
                 if (path.StartsWithChildSteps()) {
@@ -110,6 +113,19 @@ void TakeAttributes(const xmlNode* node, TTermValue& v)
 {
     for (const xmlAttr* a = node->properties; a; a = a->next)
         v.Attributes.emplace_back(AttributeName(a->name), XmlAttributeText(a));
+}
+
+// Whether no earlier sibling element has the element's name (the nearest one is found
+// first, so asking for every element of a long run costs one step each).
+bool IsFirstOfKind(const xmlNode* node)
+{
+    for (const xmlNode* s = node->prev; s; s = s->prev) {
+        if (s->type == XML_ELEMENT_NODE && s->ns && node->ns
+            && std::strcmp(reinterpret_cast<const char*>(s->name), reinterpret_cast<const char*>(node->name)) == 0
+            && std::strcmp(reinterpret_cast<const char*>(s->ns->href), reinterpret_cast<const char*>(node->ns->href)) == 0)
+            return false;
+    }
+    return true;
 }
 
 class TBuilder
@@ -164,6 +180,8 @@ public:
         }
         for (int bindingIndex : g.Others) {
             const TCompiledBinding& b = g.Bindings[size_t(bindingIndex)];
+            if (b.FirstOfKindOnly && !IsFirstOfKind(context))
+                continue;
             std::vector<TXmlPath::TMatch>& matches = FMatches[size_t(depth)];
             matches.clear();
             b.Path.Evaluate(context, FRoot, b.Term->Type == TTermType::Group, matches);
@@ -282,19 +300,216 @@ void SplitNoteSubjects(TTermGroup& root)
 
 } // namespace
 
+namespace {
+
+QString NotWellFormed(const QString& why)
+{
+    return QStringLiteral("Die Rechnung ist kein wohlgeformtes XML: %1").arg(why);
+}
+
+bool StartsWith(const QByteArray& bytes, const char* prefix, qsizetype length)
+{
+    return bytes.size() >= length && std::memcmp(bytes.constData(), prefix, size_t(length)) == 0;
+}
+
+// The encoding the XML declaration names ("" when it names none), read from the
+// declaration's bytes as ASCII.
+QByteArray DeclaredEncoding(const QByteArray& ascii)
+{
+    if (!ascii.startsWith("<?xml"))
+        return {};
+    const qsizetype end = ascii.indexOf("?>");
+    const QByteArray declaration = ascii.left(end < 0 ? ascii.size() : end);
+    static const QRegularExpression encoding(QStringLiteral("\\sencoding\\s*=\\s*(['\"])([^'\"]*)\\1"));
+    const QRegularExpressionMatch m = encoding.match(QString::fromLatin1(declaration));
+    return m.hasMatch() ? m.captured(2).toLatin1().toUpper() : QByteArray();
+}
+
+// An entity in UTF-16 that declares another encoding is a fatal error of XML 1.0, which
+// libxml2 does not report (it reads on in UTF-16); likewise a UTF-8 byte-order mark in front
+// of a declaration that names another encoding. Returns the reason, or a null text. For
+// UTF-16 input also gives the text as UTF-8 for the scan below.
+QString EncodingContradiction(const QByteArray& bytes, QByteArray& utf8ForScan)
+{
+    const bool utf16le = StartsWith(bytes, "\xFF\xFE", 2) || StartsWith(bytes, "<\0?\0", 4);
+    const bool utf16be = StartsWith(bytes, "\xFE\xFF", 2) || StartsWith(bytes, "\0<\0?", 4);
+    if (utf16le || utf16be) {
+        const bool bom = bytes.size() >= 2 && (uchar(bytes[0]) == 0xFF || uchar(bytes[0]) == 0xFE);
+        const qsizetype units = (bytes.size() - (bom ? 2 : 0)) / 2;
+        const auto* data = reinterpret_cast<const uchar*>(bytes.constData()) + (bom ? 2 : 0);
+        QString text(units, Qt::Uninitialized);
+        for (qsizetype i = 0; i < units; ++i)
+            text[i] = QChar(utf16le ? char16_t(data[2 * i] | data[2 * i + 1] << 8) : char16_t(data[2 * i] << 8 | data[2 * i + 1]));
+        utf8ForScan = text.toUtf8();
+        const QByteArray declared = DeclaredEncoding(utf8ForScan.left(256));
+        if (!declared.isEmpty() && !declared.startsWith("UTF-16") && declared != "UTF16")
+            return NotWellFormed(QStringLiteral("Die Datei ist in UTF-16 geschrieben, die XML-Deklaration nennt aber %1.")
+                                     .arg(QString::fromLatin1(declared)));
+        return {};
+    }
+    if (StartsWith(bytes, "\xEF\xBB\xBF", 3)) {
+        const QByteArray declared = DeclaredEncoding(bytes.mid(3, 256));
+        if (!declared.isEmpty() && declared != "UTF-8" && declared != "UTF8")
+            return NotWellFormed(QStringLiteral("Die Datei beginnt mit der Markierung für UTF-8, die XML-Deklaration nennt aber %1.")
+                                     .arg(QString::fromLatin1(declared)));
+    }
+    return {};
+}
+
+// No invoice has more than a few dozen attributes or namespace declarations on one
+// element, but libxml2 compares each with all earlier ones of its element (and looks up
+// prefixes through all declarations in scope): a hostile document with a hundred thousand
+// of them would take minutes. Counted here in one pass over the bytes, before libxml2
+// parses; markup that is not a start tag (comments, CDATA, processing instructions, the
+// document type) is passed over. Returns the reason for a refusal, or a null text.
+constexpr int kMaxAttributes = 256;
+constexpr int kMaxNamespaceDeclarations = 256;
+constexpr int kMaxNamespacesInScope = 1024;
+
+QString TooManyAttributes(const QByteArray& bytes)
+{
+    const char* b = bytes.constData();
+    const qsizetype n = bytes.size();
+    auto find = [&](qsizetype from, const char* what) -> qsizetype {
+        const QByteArrayView rest(b + from, n - from);
+        const qsizetype at = rest.indexOf(QByteArrayView(what));
+        return at < 0 ? n : from + at + qsizetype(std::strlen(what));
+    };
+    auto lineAt = [&](qsizetype at) { return int(QByteArrayView(b, at).count('\n')) + 1; };
+    std::vector<int> scope; // namespace declarations of each open element
+    long long inScope = 0;
+    qsizetype i = 0;
+    while (i < n) {
+        const void* lt = std::memchr(b + i, '<', size_t(n - i));
+        if (!lt)
+            break;
+        i = static_cast<const char*>(lt) - b;
+        const QByteArrayView at(b + i, n - i);
+        if (at.startsWith("<!--")) {
+            i = find(i + 4, "-->");
+        } else if (at.startsWith("<![CDATA[")) {
+            i = find(i + 9, "]]>");
+        } else if (at.startsWith("<?")) {
+            i = find(i + 2, "?>");
+        } else if (at.startsWith("<!")) {
+            // The document type, with an internal subset in brackets and quoted literals.
+            int brackets = 0;
+            char quote = 0;
+            for (++i; i < n; ++i) {
+                const char c = b[i];
+                if (quote) {
+                    quote = c == quote ? 0 : quote;
+                } else if (c == '"' || c == '\'') {
+                    quote = c;
+                } else if (c == '[') {
+                    ++brackets;
+                } else if (c == ']') {
+                    --brackets;
+                } else if (c == '>' && brackets <= 0) {
+                    ++i;
+                    break;
+                }
+            }
+        } else if (at.startsWith("</")) {
+            if (!scope.empty()) {
+                inScope -= scope.back();
+                scope.pop_back();
+            }
+            i = find(i + 2, ">");
+        } else {
+            const qsizetype start = i;
+            int attributes = 0;
+            int declarations = 0;
+            char quote = 0;
+            bool empty = false;
+            for (++i; i < n; ++i) {
+                const char c = b[i];
+                if (quote) {
+                    if (c == quote)
+                        quote = 0;
+                    continue;
+                }
+                if (c == '"' || c == '\'') {
+                    quote = c;
+                } else if (c == '>') {
+                    empty = b[i - 1] == '/';
+                    ++i;
+                    break;
+                } else if (c == '=') {
+                    // The name in front of it decides: a namespace declaration or an attribute.
+                    qsizetype end = i;
+                    while (end > start && std::isspace(uchar(b[end - 1])))
+                        --end;
+                    qsizetype from = end;
+                    while (from > start && !std::isspace(uchar(b[from - 1])) && b[from - 1] != '"' && b[from - 1] != '\'')
+                        --from;
+                    const QByteArrayView name(b + from, end - from);
+                    if (name == "xmlns" || name.startsWith("xmlns:"))
+                        ++declarations;
+                    else
+                        ++attributes;
+                }
+            }
+            if (attributes > kMaxAttributes)
+                return QStringLiteral("Ein Element hat %1 Attribute (Zeile %2); eine Rechnung braucht nie mehr als %3 an einem "
+                                      "Element.")
+                    .arg(attributes).arg(lineAt(start)).arg(kMaxAttributes);
+            if (declarations > kMaxNamespaceDeclarations)
+                return QStringLiteral("Ein Element deklariert %1 Namensräume (Zeile %2); eine Rechnung braucht nie mehr als %3 an "
+                                      "einem Element.")
+                    .arg(declarations).arg(lineAt(start)).arg(kMaxNamespaceDeclarations);
+            if (!empty) {
+                scope.push_back(declarations);
+                inScope += declarations;
+                if (inScope > kMaxNamespacesInScope)
+                    return QStringLiteral("In Zeile %1 gelten %2 Namensraum-Deklarationen zugleich; eine Rechnung braucht nie mehr "
+                                          "als %3.")
+                        .arg(lineAt(start)).arg(inScope).arg(kMaxNamespacesInScope);
+            }
+        }
+    }
+    return {};
+}
+
+// The first error (not warning) the parser reports: namespace errors do not stop it, and
+// a later warning would take the place of the last error.
+void KeepFirstError(void* userData, xmlErrorPtr error)
+{
+    auto* context = static_cast<xmlParserCtxtPtr>(userData);
+    auto* first = static_cast<xmlError*>(context->_private);
+    if (!error || error->level < XML_ERR_ERROR || !first || first->code != XML_ERR_OK)
+        return;
+    xmlCopyError(error, first);
+}
+
+} // namespace
+
 TXmlDocument::TXmlDocument(const QByteArray& bytes)
 {
     if (std::all_of(bytes.begin(), bytes.end(), [](char c) { return std::isspace(static_cast<unsigned char>(c)); }))
         throw Exception(QStringLiteral("Die Datei enthält kein XML: sie ist leer."));
+    QByteArray utf8ForScan;
+    if (const QString why = EncodingContradiction(bytes, utf8ForScan); !why.isNull())
+        throw Exception(why);
+    if (const QString why = TooManyAttributes(utf8ForScan.isNull() ? bytes : utf8ForScan); !why.isNull())
+        throw Exception(QStringLiteral("Die Rechnung wird nicht gelesen: %1").arg(why));
     xmlParserCtxtPtr context = xmlNewParserCtxt();
     if (!context)
         throw Exception(QStringLiteral("Der XML-Parser kann nicht angelegt werden."));
+    xmlError first;
+    std::memset(&first, 0, sizeof first);
+    context->_private = &first;
+    context->sax->serror = KeepFirstError;
     const int options = XML_PARSE_NONET | XML_PARSE_NOERROR | XML_PARSE_NOWARNING | XML_PARSE_BIG_LINES | XML_PARSE_NOCDATA;
     FDoc = xmlCtxtReadMemory(context, bytes.constData(), int(bytes.size()), "rechnung.xml", nullptr, options);
-    if (!FDoc || !context->wellFormed) {
-        const xmlError* error = xmlCtxtGetLastError(context);
+    // A document that is well-formed XML but breaks the rules of namespaces (a prefix that
+    // is not declared, an attribute twice under two prefixes of one namespace, the xml
+    // prefix bound elsewhere) is no well-formed document for a namespace-aware reader.
+    if (!FDoc || !context->wellFormed || !context->nsWellFormed) {
+        const xmlError* error = first.code != XML_ERR_OK ? &first : xmlCtxtGetLastError(context);
         const QString where = error ? QStringLiteral(" (Zeile %1, Spalte %2)").arg(error->line).arg(error->int2) : QString();
         const QString detail = error && error->message ? QString::fromUtf8(error->message).trimmed() : QString();
+        xmlResetError(&first);
         if (FDoc)
             xmlFreeDoc(FDoc);
         FDoc = nullptr;
@@ -302,6 +517,7 @@ TXmlDocument::TXmlDocument(const QByteArray& bytes)
         throw Exception(WithReason(QStringLiteral("Die Rechnung ist kein wohlgeformtes XML%1.").arg(where),
                                    QStringLiteral("Meldung des XML-Parsers"), detail));
     }
+    xmlResetError(&first);
     xmlFreeParserCtxt(context);
 }
 

@@ -113,7 +113,8 @@ private:
     void Payment();
     void Lines();
     void Line(const TTermGroup& line, int depth);
-    void NestedLine(const TTermGroup& line, int depth);
+    // The lines nested under the lines they name as parent; notes on ids that do not tell.
+    QString NestedLines(const std::vector<const TTermGroup*>& lines);
     void VatBreakdown();
     void AllowancesCharges();
     void Notes();
@@ -127,7 +128,6 @@ private:
     QString Currency;
     QString AttachmentAddress;
     QString H;
-    QHash<QString, std::vector<const TTermGroup*>> FChildren; // CII sub-lines by their parent's id
 };
 
 QString TView::Format(const TTermValue& v) const
@@ -490,35 +490,83 @@ void TView::Lines()
     bool nested = false;
     for (const TTermGroup* l : lines)
         nested = nested || l->Value(u"X-ParentLine");
+    QString notes;
     if (!nested) {
         for (const TTermGroup* l : lines)
             Line(*l, 0);
     } else {
-        QSet<QString> ids;
-        for (const TTermGroup* l : lines)
-            ids.insert(l->Text(u"BT-126").trimmed());
-        for (const TTermGroup* l : lines) {
-            const QString parent = l->Text(u"X-ParentLine").trimmed();
-            if (!parent.isEmpty() && ids.contains(parent))
-                FChildren[parent].push_back(l);
-        }
-        for (const TTermGroup* l : lines) {
-            const QString parent = l->Text(u"X-ParentLine").trimmed();
-            if (parent.isEmpty() || !ids.contains(parent))
-                NestedLine(*l, 0);
-        }
+        notes = NestedLines(lines);
     }
     H += QStringLiteral("</tbody></table>");
+    H += notes;
 }
 
-void TView::NestedLine(const TTermGroup& line, int depth)
+QString TView::NestedLines(const std::vector<const TTermGroup*>& lines)
 {
-    Line(line, depth);
-    const auto it = FChildren.constFind(line.Text(u"BT-126").trimmed());
-    if (it == FChildren.constEnd() || depth >= 8)
-        return;
-    for (const TTermGroup* child : *it)
-        NestedLine(*child, depth + 1);
+    // A line id names the first line that has it; a line names its parent by that id. Each
+    // line is shown once, under its parent when the parent is shown before it; a line whose
+    // parent is itself or below it (a cycle) is shown on its own, with a note.
+    QHash<QString, size_t> byId;
+    QStringList duplicates;
+    for (size_t i = 0; i < lines.size(); ++i) {
+        const QString id = lines[i]->Text(u"BT-126").trimmed();
+        if (byId.contains(id)) {
+            if (!duplicates.contains(id))
+                duplicates << id;
+        } else {
+            byId.insert(id, i);
+        }
+    }
+    std::vector<std::vector<size_t>> children(lines.size());
+    std::vector<bool> hasParent(lines.size(), false);
+    for (size_t i = 0; i < lines.size(); ++i) {
+        const auto parent = byId.constFind(lines[i]->Text(u"X-ParentLine").trimmed());
+        if (parent == byId.constEnd() || lines[i]->Text(u"X-ParentLine").trimmed().isEmpty() || *parent == i)
+            continue;
+        children[*parent].push_back(i);
+        hasParent[i] = true;
+    }
+    std::vector<bool> shown(lines.size(), false);
+    auto showTree = [&](size_t top) {
+        // Depth first without recursion: a chain of a hundred thousand lines must not use
+        // the stack up.
+        std::vector<std::pair<size_t, int>> stack{{top, 0}};
+        while (!stack.empty()) {
+            const auto [at, depth] = stack.back();
+            stack.pop_back();
+            if (shown[at])
+                continue;
+            shown[at] = true;
+            Line(*lines[at], depth);
+            for (auto child = children[at].rbegin(); child != children[at].rend(); ++child)
+                if (!shown[*child])
+                    stack.emplace_back(*child, depth + 1);
+        }
+    };
+    for (size_t i = 0; i < lines.size(); ++i)
+        if (!hasParent[i])
+            showTree(i);
+    QStringList inCycles;
+    for (size_t i = 0; i < lines.size(); ++i) {
+        if (!shown[i]) {
+            inCycles << lines[i]->Text(u"BT-126").trimmed();
+            showTree(i);
+        }
+    }
+    auto listed = [](const QStringList& ids) {
+        QStringList shownIds = ids.mid(0, 20);
+        for (QString& id : shownIds)
+            id = Esc(id);
+        return shownIds.join(QStringLiteral(", ")) + (ids.size() > 20 ? QStringLiteral(" und %1 weitere").arg(ids.size() - 20) : QString());
+    };
+    QString notes;
+    if (!duplicates.isEmpty())
+        notes += QStringLiteral("<p class=\"hinweis\">Hinweis: Mehrere Positionen haben dieselbe Positionsnummer (%1); "
+                            "Unterpositionen stehen unter der ersten.</p>").arg(listed(duplicates));
+    if (!inCycles.isEmpty())
+        notes += QStringLiteral("<p class=\"hinweis\">Hinweis: Die Positionen %1 nennen sich selbst oder eine ihrer "
+                            "Unterpositionen als übergeordnete Position; sie stehen hier ohne Zuordnung.</p>").arg(listed(inCycles));
+    return notes;
 }
 
 void TView::VatBreakdown()

@@ -1,5 +1,7 @@
 #include "model/XmlPath.h"
 
+#include <algorithm>
+
 #include "model/Bindings.h"
 
 #include <libxml/tree.h>
@@ -231,6 +233,12 @@ bool TXmlPath::IsSelf() const
 {
     return FAlternatives.size() == 1 && FAlternatives[0].Steps.size() == 1
         && FAlternatives[0].Steps[0].Kind == TStep::TKind::Self && FAlternatives[0].Steps[0].Predicates.empty();
+}
+
+bool TXmlPath::IsFromRoot() const
+{
+    return !FAlternatives.empty()
+        && std::all_of(FAlternatives.begin(), FAlternatives.end(), [](const TAlternative& a) { return a.FromRoot; });
 }
 
 void TXmlPath::Evaluate(xmlNode* context, xmlNode* root, bool withLocation, std::vector<TMatch>& out) const

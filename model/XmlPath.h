@@ -35,6 +35,9 @@ public:
     std::vector<TMatch> Evaluate(_xmlNode* context, _xmlNode* root, bool withLocation = false) const;
     // Whether the path is "." (the context itself).
     bool IsSelf() const;
+    // Whether every alternative starts at the root element ("/x/y"): what it selects does
+    // not depend on the context.
+    bool IsFromRoot() const;
 
     // Whether every alternative starts with a child step (so that a caller that walks the
     // children of the context itself can start it at a child: see ContinueFrom).
