@@ -4,6 +4,7 @@
 #include "app/CentralHandler.h"
 #include "app/UnitAbout.h"
 #include "app/UnitMain.h"
+#include "invoice/PopplerPages.h"
 #include "platform/UserPrompt.h"
 #include "settings/UnitSettings.h"
 #include "widgets/WidgetPrompts.h"
@@ -21,6 +22,7 @@ int main(int argc, char* argv[])
 #endif
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
     RegisterBrowserScheme();
+    UsePopplerPages();
     TApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("E-Rechnung Eingang"));
     InstallWidgetPrompts();

@@ -7,6 +7,7 @@
 #include "bench/CorpusInvoices.h"
 #include "checks/Check.h"
 #include "tests/support/InvoiceGenerator.h"
+#include "tests/support/TestEnvironment.h"
 
 #include <libxml/parser.h>
 
@@ -62,6 +63,32 @@ void Series(const char* syntax, QByteArray (*generate)(int, TLineFault), TLineFa
     }
 }
 
+// Many attributes on one element: refused by the scan before libxml2 parses, so the time
+// grows with the bytes (libxml2 2.9 alone compares each attribute with all earlier ones:
+// 100,000 took 25 s). The floor is libxml2 parsing the smaller document.
+void Attributes()
+{
+    const QByteArray base = ReadTestData(QStringLiteral("checks/kosit-ts__01.01a-INVOICE_ubl.xml"));
+    if (base.isEmpty() || !Selected(QStringLiteral("attributes on one element")))
+        return;
+    double previous = 0;
+    for (const int count : {1000, 100000}) {
+        QByteArray attributes;
+        for (int i = 0; i < count; ++i)
+            attributes += " a" + QByteArray::number(i) + "=\"" + QByteArray::number(i) + '"';
+        QByteArray xml = base;
+        xml.replace("<cbc:Note>", "<cbc:Note" + attributes + ">");
+        TCheckResult result;
+        const double ours = MedianMs(count > 1000 ? 5 : 21, [&] { result = CheckInvoiceXml(xml); });
+        std::printf("%d attributes on one element: %s\n", count, qPrintable(result.Findings.front().Text.left(70)));
+        if (count == 1000)
+            PrintRow(QStringLiteral("  built-in check vs libxml2 parse (%1 KB)").arg(xml.size() / 1024), ours, ParseMs(xml, 21));
+        else
+            PrintRow(QStringLiteral("  built-in check vs 1,000 attributes (%1 KB)").arg(xml.size() / 1024), ours, previous);
+        previous = ours;
+    }
+}
+
 } // namespace
 
 int main(int argc, char* argv[])
@@ -75,6 +102,7 @@ int main(int argc, char* argv[])
     } else {
         std::printf("the sample corpus is not there: only the generated invoice\n");
     }
+    Attributes();
     for (const auto& [fault, name] : {std::pair{TLineFault::None, "valid"},
                                       std::pair{TLineFault::UnexpectedElement, "unexpected element on every line"},
                                       std::pair{TLineFault::NoItemName, "no item name on every line"}}) {

@@ -12,3 +12,14 @@ if(ERECHNUNG_SANITIZE)
     -fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=undefined)
   target_link_options(erechnung_config INTERFACE -fsanitize=address,undefined)
 endif()
+
+# Coverage-guided fuzzing of the model, the view and the checks (tests/fuzz): clang only;
+# every target is instrumented for libFuzzer and built with the sanitizers.
+if(ERECHNUNG_FUZZ)
+  if(NOT CMAKE_CXX_COMPILER_ID MATCHES "Clang")
+    message(FATAL_ERROR "ERECHNUNG_FUZZ needs clang (CXX=clang++)")
+  endif()
+  target_compile_options(erechnung_config INTERFACE -fsanitize=fuzzer-no-link,address,undefined
+    -fno-omit-frame-pointer -fno-sanitize-recover=undefined)
+  target_link_options(erechnung_config INTERFACE -fsanitize=address,undefined)
+endif()

@@ -301,6 +301,7 @@ QString TEZugFerdQpdf::ExtractFacturX()
 void TEZugFerdQpdf::RenderPDFPage(int page, QPainter* dc)
 {
     if (!FPages)
-        FPages = std::make_unique<TPdfPageRenderer>(FOriginalFileName);
-    FPages->Render(page, dc);
+        FPages = TPdfPageRenderer::Open(FOriginalFileName);
+    if (FPages)
+        FPages->Render(page, dc);
 }

@@ -5,25 +5,21 @@
 #include <memory>
 
 class QPainter;
-namespace Poppler {
-class Document;
-}
 
-// Draws pages of a PDF with Poppler. The document is opened at the first drawing and kept
-// open; a PDF that cannot be opened (or needs a password) draws nothing.
+// Draws pages of a PDF. Drawing needs Poppler and Qt's GUI module, which the GUI-free core
+// does not link (the command-line tool starts without loading either): a program that draws
+// pages registers Poppler's drawer with UsePopplerPages() (invoice/PopplerPages.h). Without
+// one, pages draw nothing.
 class TPdfPageRenderer
 {
 public:
-    explicit TPdfPageRenderer(QString path);
-    ~TPdfPageRenderer();
-
-    TPdfPageRenderer(const TPdfPageRenderer&) = delete;
-    TPdfPageRenderer& operator=(const TPdfPageRenderer&) = delete;
+    virtual ~TPdfPageRenderer() = default;
 
     // Draws page (counted from 1) at 72 dpi into dc; nothing beyond the last page.
-    void Render(int page, QPainter* dc);
+    virtual void Render(int page, QPainter* dc) = 0;
 
-private:
-    QString FPath;
-    std::unique_ptr<Poppler::Document> FDocument;
+    using TFactory = std::unique_ptr<TPdfPageRenderer> (*)(const QString& path);
+    // The drawer for the PDF at path, or nullptr when no drawer is registered.
+    static std::unique_ptr<TPdfPageRenderer> Open(const QString& path);
+    static void SetFactory(TFactory factory);
 };

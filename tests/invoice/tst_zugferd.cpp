@@ -1,3 +1,4 @@
+#include "invoice/PopplerPages.h"
 #include "invoice/ERechnung.h"
 #include "invoice/EZugFerd.h"
 #include "invoice/EZugFerd_Qpdf.h"
@@ -35,6 +36,7 @@ class TestZugFerd : public QObject
 private Q_SLOTS:
     void initTestCase()
     {
+        UsePopplerPages();
         QVERIFY(dir.isValid());
         plainPdf = File(QStringLiteral("plain.pdf"));
         WriteMinimalPdf(plainPdf);

@@ -5,6 +5,10 @@
 
 #include "platform/FileNames.h"
 
+#include <QElapsedTimer>
+
+#include <algorithm>
+#include <cstring>
 #include <filesystem>
 #include <fcntl.h>
 #include <stdexcept>
@@ -110,4 +114,67 @@ QStringList PromptTexts(const QString& caption)
     for (const TPrompt& p : PromptsWith(caption))
         texts << p.Text;
     return texts;
+}
+
+namespace {
+
+// The peak resident memory of the process since it was last reset, from the kernel's own
+// account (Linux: VmHWM, reset by writing 5 to clear_refs); 0 elsewhere.
+double StatusMiB(const char* field)
+{
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly))
+        return 0;
+    for (const QByteArray& line : status.readAll().split('\n')) {
+        if (line.startsWith(field))
+            return line.mid(qsizetype(std::strlen(field))).trimmed().split(' ').value(0).toDouble() / 1024.0;
+    }
+    return 0;
+}
+
+void ResetPeak()
+{
+    QFile clear(QStringLiteral("/proc/self/clear_refs"));
+    if (clear.open(QIODevice::WriteOnly))
+        clear.write("5");
+}
+
+constexpr bool SanitizerBuild()
+{
+#if defined(__SANITIZE_ADDRESS__)
+    return true;
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+    return true;
+#else
+    return false;
+#endif
+#else
+    return false;
+#endif
+}
+
+} // namespace
+
+TCost CostOf(const std::function<void()>& call)
+{
+    ResetPeak();
+    const double before = StatusMiB("VmRSS:");
+    QElapsedTimer timer;
+    timer.start();
+    call();
+    TCost cost;
+    cost.Seconds = timer.nsecsElapsed() / 1e9;
+    cost.PeakMiB = std::max(0.0, StatusMiB("VmHWM:") - before);
+    return cost;
+}
+
+double TimeBoundSeconds(double seconds)
+{
+    return SanitizerBuild() ? seconds * 8 : seconds;
+}
+
+double MemoryBoundMiB(double mib)
+{
+    return SanitizerBuild() ? mib * 4 : mib;
 }

@@ -62,3 +62,17 @@ QString ErrorOf(const std::function<void()>& call);
 QList<TPrompt> PromptsWith(const QString& caption);
 // Their texts.
 QStringList PromptTexts(const QString& caption);
+
+// What a call cost: its time and how far the process's resident memory rose above what it
+// was before the call, at its peak (0 where the system does not tell).
+struct TCost
+{
+    double Seconds = 0;
+    double PeakMiB = 0;
+};
+TCost CostOf(const std::function<void()>& call);
+// The bounds the tests of hostile input hold a call to: generous, so that only a call that
+// grows out of proportion fails; larger in a sanitizer build, which is several times slower
+// and keeps freed memory in quarantine.
+double TimeBoundSeconds(double seconds);
+double MemoryBoundMiB(double mib);

@@ -1,0 +1,5 @@
+#pragma once
+
+// Registers Poppler as the drawer of PDF pages (TPdfPageRenderer): called once by programs
+// that show pages.
+void UsePopplerPages();
