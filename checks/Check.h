@@ -51,6 +51,9 @@ struct TCheckResult
 // Checks the invoice XML (the bytes as the file holds them). Never raises: a document that
 // cannot be read, or a rule that cannot be evaluated, gives a rejection that says why.
 TCheckResult CheckInvoiceXml(const QByteArray& xml);
+// The same on a document already parsed (the model reads the same tree).
+class TXmlDocument;
+TCheckResult CheckInvoiceXml(const TXmlDocument& document);
 
 // The report for the report pane, as a part of a page (its style scoped to it): heading,
 // the assessment sentence, the findings grouped by level.

@@ -383,19 +383,24 @@ void RunPatterns(const TDocument& doc, const std::vector<const std::vector<TComp
     }
 }
 
+// Each family is made and compiled when a document first needs it: a UBL invoice never
+// needs the CII rules.
 const std::vector<TCompiledPattern>& Compiled(TSyntax syntax, bool xrechnung)
 {
-    static std::once_flag once;
-    static std::vector<TCompiledPattern> cenUbl, cenCii, xrUbl, xrCii;
-    std::call_once(once, [] {
-        cenUbl = CompileAll(CenUblPatterns());
-        cenCii = CompileAll(CenCiiPatterns());
-        xrUbl = CompileAll(XRechnungUblPatterns());
-        xrCii = CompileAll(XRechnungCiiPatterns());
-    });
+    struct TFamily
+    {
+        std::once_flag Once;
+        std::vector<TCompiledPattern> Patterns;
+        const std::vector<TCompiledPattern>& Get(const std::vector<TPattern>& (*patterns)())
+        {
+            std::call_once(Once, [&] { Patterns = CompileAll(patterns()); });
+            return Patterns;
+        }
+    };
+    static TFamily cenUbl, cenCii, xrUbl, xrCii;
     if (syntax == TSyntax::Cii)
-        return xrechnung ? xrCii : cenCii;
-    return xrechnung ? xrUbl : cenUbl;
+        return xrechnung ? xrCii.Get(XRechnungCiiPatterns) : cenCii.Get(CenCiiPatterns);
+    return xrechnung ? xrUbl.Get(XRechnungUblPatterns) : cenUbl.Get(CenUblPatterns);
 }
 
 void ApplyLevels(const TScenario& scenario, std::vector<TCheckFinding>& findings)
@@ -517,9 +522,14 @@ bool TDocument::HasAttributeAnywhere(const char* name) const
     return FAttributeNames.count(name) != 0;
 }
 
-std::optional<bool> TDocument::HasNamePath(const char* path) const
+namespace {
+
+// What HasNamePath looks for: per alternative, whether anywhere, and its steps joined by "/".
+using TWanted = std::vector<std::pair<bool, std::string>>;
+
+std::optional<TWanted> ParseNamePath(const char* path)
 {
-    std::vector<std::pair<bool, std::string>> wanted; // anywhere, the steps joined by "/"
+    TWanted wanted;
     std::string_view rest(path);
     while (true) {
         const size_t bar = rest.find('|');
@@ -543,19 +553,53 @@ std::optional<bool> TDocument::HasNamePath(const char* path) const
             break;
         rest.remove_prefix(bar + 1);
     }
+    return wanted;
+}
+
+// Paths are literals of the rule tables (or kept texts): parsed once per thread and address.
+const std::optional<TWanted>& ParsedNamePath(const char* path)
+{
+    thread_local std::unordered_map<const char*, std::optional<TWanted>> parsed;
+    auto it = parsed.find(path);
+    if (it == parsed.end())
+        it = parsed.emplace(path, ParseNamePath(path)).first;
+    return it->second;
+}
+
+std::string_view LastStep(std::string_view path)
+{
+    const size_t slash = path.rfind('/');
+    return slash == std::string_view::npos ? path : path.substr(slash + 1);
+}
+
+} // namespace
+
+std::optional<bool> TDocument::HasNamePath(const char* path) const
+{
+    const std::optional<TWanted>& wanted = ParsedNamePath(path);
+    if (!wanted)
+        return std::nullopt;
     ReadNames();
     if (FNamePaths.empty())
         return false;
+    if (FByLastStep.empty()) {
+        for (const std::string& p : FNamePaths)
+            FByLastStep[std::string(LastStep(p))].push_back(&p);
+    }
     const std::string root = NamePathOf(std::string(), Root);
-    for (const auto& [anywhere, steps] : wanted) {
+    for (const auto& [anywhere, steps] : *wanted) {
         if (!anywhere) {
             if (FNamePaths.count(root + '/' + steps))
                 return true;
             continue;
         }
+        // Anywhere: the paths that end in the same name, then the rest of the tail.
+        const auto bucket = FByLastStep.find(std::string(LastStep(steps)));
+        if (bucket == FByLastStep.end())
+            continue;
         const std::string tail = '/' + steps;
-        for (const std::string& p : FNamePaths) {
-            if (p.size() >= tail.size() && p.compare(p.size() - tail.size(), tail.size(), tail) == 0)
+        for (const std::string* p : bucket->second) {
+            if (p->size() >= tail.size() && p->compare(p->size() - tail.size(), tail.size(), tail) == 0)
                 return true;
         }
     }
@@ -705,13 +749,22 @@ int TCheckResult::Count(TCheckLevel level) const
 
 TCheckResult CheckInvoiceXml(const QByteArray& xml)
 {
+    std::unique_ptr<TXmlDocument> document;
     try {
-        std::unique_ptr<TXmlDocument> document;
-        try {
-            document = std::make_unique<TXmlDocument>(xml);
-        } catch (const Exception& e) {
-            return Rejection(QStringLiteral("XML"), e.Message());
-        }
+        document = std::make_unique<TXmlDocument>(xml);
+    } catch (const Exception& e) {
+        return Rejection(QStringLiteral("XML"), e.Message());
+    } catch (const std::exception& e) {
+        return Rejection(QStringLiteral("Prüfung"),
+                         QStringLiteral("Die eingebaute Prüfung ist mit einem Fehler abgebrochen: %1").arg(QString::fromUtf8(e.what())));
+    }
+    return CheckInvoiceXml(*document);
+}
+
+TCheckResult CheckInvoiceXml(const TXmlDocument& parsed)
+{
+    const TXmlDocument* document = &parsed;
+    try {
         // An invoice has no business with a document type: its declarations could define
         // entities that change what the text says, and a secure parser (as the official
         // validator's) refuses it. Not read further, rejected.

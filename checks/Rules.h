@@ -60,6 +60,8 @@ private:
     // "/ubl:Invoice/cac:InvoiceLine/cbc:ID", ".../cbc:ID/@schemeID"; a name without a usual
     // prefix is kept as "?" and matches no path.
     mutable std::unordered_set<std::string> FNamePaths;
+    // The name paths by their last step ("cbc:ID"), for paths looked for anywhere.
+    mutable std::unordered_map<std::string, std::vector<const std::string*>> FByLastStep;
     mutable bool FNamesRead = false;
 };
 

@@ -100,6 +100,7 @@ void TERechnung::LoadFromFile(QString filename)
         // One pass over the PDF: the extraction answers both "is there an XML invoice"
         // and "what does it say"; an empty attachment reads as a PDF without XML.
         XmlData = accessor->ExtractFacturX();
+        FXmlBytes = AnsiEncode(XmlData);
         ZugFerd = std::move(accessor);
     } else {
         QFile file;
@@ -115,6 +116,7 @@ void TERechnung::LoadFromFile(QString filename)
         if (bytes.size() > kMaxInvoiceXmlBytes)
             RaiseTooLarge(filename, bytes.size());
         XmlData = AnsiDecode(bytes);
+        FXmlBytes = bytes;
     }
     ComputeHash();
     ComputeUniqueFilename();
@@ -176,6 +178,16 @@ QString TERechnung::Validate()
 
 void TERechnung::RunChecks()
 {
+    // Whichever way the check ends, it needs the parsed document no more.
+    struct TCheckEnds
+    {
+        TERechnung& R;
+        ~TCheckEnds()
+        {
+            R.FChecked = true;
+            R.DropDocumentWhenRead();
+        }
+    } ends{*this};
     const TCheckMode mode = FServiceOptions.Mode;
     if (mode == TCheckMode::BuiltIn) {
         DecideBuiltIn(QStringLiteral("Sie haben die eingebaute Prüfung gewählt."));
@@ -211,7 +223,8 @@ void TERechnung::RunChecks()
         HtmlValidateString = html;
         return;
     }
-    const TCheckResult own = CheckInvoiceXml(AnsiEncode(XmlData));
+    const TXmlDocument* document = Document();
+    const TCheckResult own = document ? CheckInvoiceXml(*document) : CheckInvoiceXml(FXmlBytes);
     if (own.Accepted() != FAccepted) {
         FCheckNote = Disagreement(own);
         html = NoteHtml(FCheckNote) + html;
@@ -219,9 +232,29 @@ void TERechnung::RunChecks()
     HtmlValidateString = html;
 }
 
+const TXmlDocument* TERechnung::Document()
+{
+    if (!FDocumentRead) {
+        FDocumentRead = true;
+        try {
+            FDocument = std::make_unique<TXmlDocument>(FXmlBytes);
+        } catch (...) {
+            // The check and the model say why, each in its own way.
+        }
+    }
+    return FDocument.get();
+}
+
+void TERechnung::DropDocumentWhenRead()
+{
+    if (FChecked && FModelRead)
+        FDocument.reset();
+}
+
 void TERechnung::DecideBuiltIn(const QString& why)
 {
-    const TCheckResult result = CheckInvoiceXml(AnsiEncode(XmlData));
+    const TXmlDocument* document = Document();
+    const TCheckResult result = document ? CheckInvoiceXml(*document) : CheckInvoiceXml(FXmlBytes);
     FAccepted = result.Accepted();
     FCheckedBy = TCheckedBy::BuiltIn;
     FCheckNote = why;
@@ -305,11 +338,13 @@ const TInvoice* TERechnung::Model()
             FModelError = QStringLiteral("Die Datei enthält keine XML-Rechnung.");
         } else {
             try {
-                FModel = std::make_unique<TInvoice>(ReadInvoice(AnsiEncode(XmlData)));
+                const TXmlDocument* document = Document();
+                FModel = std::make_unique<TInvoice>(document ? ReadInvoice(*document) : ReadInvoice(FXmlBytes));
             } catch (...) {
                 FModelError = CurrentExceptionMessage();
             }
         }
+        DropDocumentWhenRead();
     }
     return FModel.get();
 }
@@ -330,6 +365,7 @@ void TERechnung::Clear()
 {
     FOriginalFilePath.clear();
     XmlData.clear();
+    FXmlBytes.clear();
     FHash.clear();
     HtmlValidateString.clear();
     HtmlRenderString.clear();
@@ -339,6 +375,9 @@ void TERechnung::Clear()
     FModel.reset();
     FModelError.clear();
     FModelRead = false;
+    FDocument.reset();
+    FDocumentRead = false;
+    FChecked = false;
     FAccepted = false;
     FCheckedBy = TCheckedBy::Nobody;
     FCheckNote.clear();

@@ -10,6 +10,7 @@
 
 class QObject;
 class QPainter;
+class TXmlDocument;
 class TEZugFerd;
 class TInvoice;
 
@@ -78,6 +79,9 @@ public:
     // The loaded file is a PDF (the accessor is present).
     bool IsPdf() const { return ZugFerd != nullptr; }
     const QString& GetXmlData() const { return XmlData; }
+    // The same in the ANSI code page: the invoice's bytes as the file (or the attachment)
+    // holds them, kept from the load.
+    const QByteArray& XmlBytes() const { return FXmlBytes; }
 
     // Where the services are reached; the program's defaults unless set.
     const TServiceOptions& ServiceOptions() const { return FServiceOptions; }
@@ -99,6 +103,7 @@ private:
     QObject* Owner;
     std::unique_ptr<TEZugFerd> ZugFerd;
     QString XmlData;
+    QByteArray FXmlBytes;
     QString HtmlValidateString;
     QString HtmlRenderString;
     QString HtmlBuiltInString;
@@ -106,6 +111,13 @@ private:
     TRenderedBy FRenderedBy = TRenderedBy::Nobody;
     QString FRenderNote;
     std::unique_ptr<TInvoice> FModel;
+    // The invoice parsed once for the check and the model, dropped when both have read it
+    // (the tree of a large invoice is several times its size).
+    std::unique_ptr<TXmlDocument> FDocument;
+    bool FDocumentRead = false;
+    bool FChecked = false;
+    const TXmlDocument* Document();
+    void DropDocumentWhenRead();
     QString FModelError;
     bool FModelRead = false;
     void RunChecks();

@@ -56,38 +56,50 @@ struct TCompiledSyntax
     std::unordered_map<std::string, TGroupBindings, TStringHash, std::equal_to<>> ByGroup; // "" for the invoice
 };
 
+void Compile(const std::vector<TBinding>& table, char only, TCompiledSyntax& into)
+{
+    for (const TBinding& b : table) {
+        if ((std::strchr(b.Flags, 'I') && only != 'I') || (std::strchr(b.Flags, 'C') && only != 'C'))
+            continue;
+        const TTermDef* term = FindTerm(b.Term);
+        if (!term)
+            throw std::invalid_argument(std::string("binding of an unknown term ") + b.Term);
+        TGroupBindings& group = into.ByGroup[b.Parent];
+        const int index = int(group.Bindings.size());
+        group.Bindings.push_back({term, TXmlPath::Compile(b.Path), std::strchr(b.Flags, '?') != nullptr,
+                                  std::strchr(b.Flags, '1') != nullptr});
+        ++(term->Type == TTermType::Group ? group.GroupBindings : group.ValueBindings);
+        const TXmlPath& path = group.Bindings.back().Path;
+        if (path.StartsWithChildSteps()) {
+            int alternative = 0;
+            for (const TXmlPath::TStep* first : path.FirstSteps())
+                group.ByFirstStep[first->Local].emplace_back(index, alternative++);
+        } else {
+            group.Others.push_back(index);
+        }
+    }
+}
+
+// The bindings of a syntax, compiled when a document of it is first read.
 const TCompiledSyntax& Compiled(TInvoiceSyntax syntax)
 {
     static TCompiledSyntax compiled[3];
-    static std::once_flag once;
-    std::call_once(once, [] {
-        auto compile = [](const std::vector<TBinding>& table, char only, TCompiledSyntax& into) {
-            for (const TBinding& b : table) {
-                if ((std::strchr(b.Flags, 'I') && only != 'I') || (std::strchr(b.Flags, 'C') && only != 'C'))
-                    continue;
-                const TTermDef* term = FindTerm(b.Term);
-                if (!term)
-                    throw std::invalid_argument(std::string("binding of an unknown term ") + b.Term);
-                TGroupBindings& group = into.ByGroup[b.Parent];
-                const int index = int(group.Bindings.size());
-                group.Bindings.push_back({term, TXmlPath::Compile(b.Path), std::strchr(b.Flags, '?') != nullptr,
-                                          std::strchr(b.Flags, '1') != nullptr});
-                ++(term->Type == TTermType::Group ? group.GroupBindings : group.ValueBindings);
-                const TXmlPath& path = group.Bindings.back().Path;
-                if (path.StartsWithChildSteps()) {
-                    int alternative = 0;
-                    for (const TXmlPath::TStep* first : path.FirstSteps())
-                        group.ByFirstStep[first->Local].emplace_back(index, alternative++);
-                } else {
-                    group.Others.push_back(index);
-                }
-            }
-        };
-        compile(UblBindings(), 'I', compiled[int(TInvoiceSyntax::Ubl)]);
-        compile(UblBindings(), 'C', compiled[int(TInvoiceSyntax::UblCreditNote)]);
-        compile(CiiBindings(), '*', compiled[int(TInvoiceSyntax::Cii)]);
+    static std::once_flag once[3];
+    const int i = int(syntax);
+    std::call_once(once[i], [syntax, i] {
+        switch (syntax) {
+        case TInvoiceSyntax::Ubl:
+            Compile(UblBindings(), 'I', compiled[i]);
+            break;
+        case TInvoiceSyntax::UblCreditNote:
+            Compile(UblBindings(), 'C', compiled[i]);
+            break;
+        case TInvoiceSyntax::Cii:
+            Compile(CiiBindings(), '*', compiled[i]);
+            break;
+        }
     });
-    return compiled[int(syntax)];
+    return compiled[i];
 }
 
 int LineOf(const xmlNode* node)

@@ -64,16 +64,23 @@ QString AnsiDecode(const QByteArray& bytes)
 
 QByteArray AnsiEncode(const QString& text)
 {
-    QByteArray bytes;
-    bytes.reserve(text.size());
+    // At most one byte per code unit: written into place, the rest cut off at the end.
+    QByteArray bytes(text.size(), Qt::Uninitialized);
+    char* out = bytes.data();
+    qsizetype written = 0;
     const auto* in = reinterpret_cast<const char16_t*>(text.constData());
     for (qsizetype i = 0, n = text.size(); i < n; ++i) {
         const char16_t c = in[i];
+        if (c < 0x80) {
+            out[written++] = char(c);
+            continue;
+        }
         // A surrogate pair is one character outside the code page: one "?".
         if (QChar::isHighSurrogate(c) && i + 1 < n && QChar::isLowSurrogate(in[i + 1]))
             ++i;
-        bytes.append(EncodeOne(c));
+        out[written++] = EncodeOne(c);
     }
+    bytes.truncate(written);
     return bytes;
 }
 

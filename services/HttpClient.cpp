@@ -3,7 +3,7 @@
 #include "BuildConfig.h"
 #include "platform/Exception.h"
 
-#include <curl/curl.h>
+#include "services/CurlLibrary.h"
 
 #include <algorithm>
 #include <chrono>
@@ -16,17 +16,16 @@ using Clock = std::chrono::steady_clock;
 
 void GlobalInit()
 {
-    static std::once_flag once;
-    std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
+    Curl(); // loads and initialises the library once
 }
 
 struct TCurlDeleter
 {
-    void operator()(CURL* h) const { curl_easy_cleanup(h); }
+    void operator()(CURL* h) const { Curl().easy_cleanup(h); }
 };
 struct TSlistDeleter
 {
-    void operator()(curl_slist* l) const { curl_slist_free_all(l); }
+    void operator()(curl_slist* l) const { Curl().slist_free_all(l); }
 };
 
 enum class TAbort { None, SendTimeout, ReceiveTimeout, Deadline, TooLarge, Cancelled };
@@ -71,7 +70,7 @@ int Progress(void* user, curl_off_t /*dltotal*/, curl_off_t dlnow, curl_off_t ul
         return 1;
     }
     curl_off_t pretransfer = 0;
-    curl_easy_getinfo(t->Handle, CURLINFO_PRETRANSFER_TIME_T, &pretransfer);
+    Curl().easy_getinfo(t->Handle, CURLINFO_PRETRANSFER_TIME_T, &pretransfer);
     if (pretransfer == 0) {
         // Still connecting: CURLOPT_CONNECTTIMEOUT_MS is in charge.
         t->LastProgress = now;
@@ -108,8 +107,8 @@ int Progress(void* user, curl_off_t /*dltotal*/, curl_off_t dlnow, curl_off_t ul
     static const char* kRead = "Fehler beim Lesen der Daten: (%1) %2";
 
     const QString text = errorBuffer[0] ? QString::fromLocal8Bit(errorBuffer).trimmed()
-                                        : QString::fromUtf8(curl_easy_strerror(rc));
-    const QString timeoutText = QString::fromUtf8(curl_easy_strerror(CURLE_OPERATION_TIMEDOUT));
+                                        : QString::fromUtf8(Curl().easy_strerror(rc));
+    const QString timeoutText = QString::fromUtf8(Curl().easy_strerror(CURLE_OPERATION_TIMEDOUT));
 
     TAbort abort = t.Abort;
     if (abort == TAbort::None && rc == CURLE_OPERATION_TIMEDOUT && Clock::now() >= t.Deadline)
@@ -140,8 +139,8 @@ int Progress(void* user, curl_off_t /*dltotal*/, curl_off_t dlnow, curl_off_t ul
     // stood, while waiting for the answer, or while reading it.
     curl_off_t pretransfer = 0;
     curl_off_t starttransfer = 0;
-    curl_easy_getinfo(t.Handle, CURLINFO_PRETRANSFER_TIME_T, &pretransfer);
-    curl_easy_getinfo(t.Handle, CURLINFO_STARTTRANSFER_TIME_T, &starttransfer);
+    Curl().easy_getinfo(t.Handle, CURLINFO_PRETRANSFER_TIME_T, &pretransfer);
+    Curl().easy_getinfo(t.Handle, CURLINFO_STARTTRANSFER_TIME_T, &starttransfer);
     if (pretransfer == 0)
         Fail(kSend, rc, text);
     if (starttransfer == 0 || t.Body.isEmpty())
@@ -157,17 +156,17 @@ bool IsRedirect(long status)
 // The scheme of url as libcurl itself reads it, lower case; empty when it cannot be read.
 QByteArray SchemeOf(const QByteArray& url)
 {
-    CURLU* u = curl_url();
+    CURLU* u = Curl().url();
     if (!u)
         return {};
     QByteArray scheme;
     char* part = nullptr;
-    if (curl_url_set(u, CURLUPART_URL, url.constData(), CURLU_NON_SUPPORT_SCHEME) == CURLUE_OK
-        && curl_url_get(u, CURLUPART_SCHEME, &part, 0) == CURLUE_OK) {
+    if (Curl().url_set(u, CURLUPART_URL, url.constData(), CURLU_NON_SUPPORT_SCHEME) == CURLUE_OK
+        && Curl().url_get(u, CURLUPART_SCHEME, &part, 0) == CURLUE_OK) {
         scheme = QByteArray(part).toLower();
-        curl_free(part);
+        Curl().free(part);
     }
-    curl_url_cleanup(u);
+    Curl().url_cleanup(u);
     return scheme;
 }
 
@@ -196,10 +195,10 @@ QByteArray DefaultUserAgent()
 THttpResponse HttpPerform(const THttpRequest& request)
 {
     GlobalInit();
-    std::unique_ptr<CURL, TCurlDeleter> handle(curl_easy_init());
+    std::unique_ptr<CURL, TCurlDeleter> handle(Curl().easy_init());
     if (!handle)
         Fail("Fehler beim Senden der Daten: (%1) %2", CURLE_FAILED_INIT,
-             QString::fromUtf8(curl_easy_strerror(CURLE_FAILED_INIT)));
+             QString::fromUtf8(Curl().easy_strerror(CURLE_FAILED_INIT)));
     CURL* h = handle.get();
 
     char errorBuffer[CURL_ERROR_SIZE];
@@ -207,26 +206,26 @@ THttpResponse HttpPerform(const THttpRequest& request)
     transfer.Handle = h;
     transfer.Request = &request;
 
-    curl_easy_setopt(h, CURLOPT_ERRORBUFFER, errorBuffer);
-    curl_easy_setopt(h, CURLOPT_NOSIGNAL, 1L);
-    curl_easy_setopt(h, CURLOPT_HTTP_VERSION, long(CURL_HTTP_VERSION_1_1));
-    curl_easy_setopt(h, CURLOPT_FOLLOWLOCATION, 0L);
-    curl_easy_setopt(h, CURLOPT_PROTOCOLS_STR, "https");
-    curl_easy_setopt(h, CURLOPT_REDIR_PROTOCOLS_STR, "https");
-    curl_easy_setopt(h, CURLOPT_CONNECTTIMEOUT_MS, long(request.ConnectTimeoutMs));
-    curl_easy_setopt(h, CURLOPT_USERAGENT, request.UserAgent.isEmpty() ? nullptr : request.UserAgent.constData());
-    curl_easy_setopt(h, CURLOPT_WRITEFUNCTION, &WriteBody);
-    curl_easy_setopt(h, CURLOPT_WRITEDATA, &transfer);
-    curl_easy_setopt(h, CURLOPT_NOPROGRESS, 0L);
-    curl_easy_setopt(h, CURLOPT_XFERINFOFUNCTION, &Progress);
-    curl_easy_setopt(h, CURLOPT_XFERINFODATA, &transfer);
-    curl_easy_setopt(h, CURLOPT_SSL_VERIFYPEER, 1L);
-    curl_easy_setopt(h, CURLOPT_SSL_VERIFYHOST, 2L);
+    Curl().easy_setopt(h, CURLOPT_ERRORBUFFER, errorBuffer);
+    Curl().easy_setopt(h, CURLOPT_NOSIGNAL, 1L);
+    Curl().easy_setopt(h, CURLOPT_HTTP_VERSION, long(CURL_HTTP_VERSION_1_1));
+    Curl().easy_setopt(h, CURLOPT_FOLLOWLOCATION, 0L);
+    Curl().easy_setopt(h, CURLOPT_PROTOCOLS_STR, "https");
+    Curl().easy_setopt(h, CURLOPT_REDIR_PROTOCOLS_STR, "https");
+    Curl().easy_setopt(h, CURLOPT_CONNECTTIMEOUT_MS, long(request.ConnectTimeoutMs));
+    Curl().easy_setopt(h, CURLOPT_USERAGENT, request.UserAgent.isEmpty() ? nullptr : request.UserAgent.constData());
+    Curl().easy_setopt(h, CURLOPT_WRITEFUNCTION, &WriteBody);
+    Curl().easy_setopt(h, CURLOPT_WRITEDATA, &transfer);
+    Curl().easy_setopt(h, CURLOPT_NOPROGRESS, 0L);
+    Curl().easy_setopt(h, CURLOPT_XFERINFOFUNCTION, &Progress);
+    Curl().easy_setopt(h, CURLOPT_XFERINFODATA, &transfer);
+    Curl().easy_setopt(h, CURLOPT_SSL_VERIFYPEER, 1L);
+    Curl().easy_setopt(h, CURLOPT_SSL_VERIFYHOST, 2L);
     const QByteArray caFile = request.CaFile.toLocal8Bit();
     if (!caFile.isEmpty())
-        curl_easy_setopt(h, CURLOPT_CAINFO, caFile.constData());
+        Curl().easy_setopt(h, CURLOPT_CAINFO, caFile.constData());
     if (request.Cookies)
-        curl_easy_setopt(h, CURLOPT_COOKIEFILE, ""); // cookie engine on, nothing read from disk
+        Curl().easy_setopt(h, CURLOPT_COOKIEFILE, ""); // cookie engine on, nothing read from disk
     // libcurl answers an http_proxy/https_proxy/no_proxy environment on its own.
 
     const bool ownAccept = std::any_of(request.ExtraHeaders.begin(), request.ExtraHeaders.end(),
@@ -238,7 +237,7 @@ THttpResponse HttpPerform(const THttpRequest& request)
     for (int redirects = 0;; ++redirects) {
         std::unique_ptr<curl_slist, TSlistDeleter> headers;
         auto addHeader = [&headers](const QByteArray& line) {
-            headers.reset(curl_slist_append(headers.release(), line.constData()));
+            headers.reset(Curl().slist_append(headers.release(), line.constData()));
         };
         if (!ownAccept)
             addHeader("Accept:"); // libcurl would send "Accept: */*"
@@ -248,14 +247,14 @@ THttpResponse HttpPerform(const THttpRequest& request)
         for (const QByteArray& line : request.ExtraHeaders)
             addHeader(line);
 
-        curl_easy_setopt(h, CURLOPT_URL, url.constData());
-        curl_easy_setopt(h, CURLOPT_HTTPHEADER, headers.get());
+        Curl().easy_setopt(h, CURLOPT_URL, url.constData());
+        Curl().easy_setopt(h, CURLOPT_HTTPHEADER, headers.get());
         if (post) {
-            curl_easy_setopt(h, CURLOPT_POST, 1L);
-            curl_easy_setopt(h, CURLOPT_POSTFIELDSIZE_LARGE, curl_off_t(request.Body.size()));
-            curl_easy_setopt(h, CURLOPT_POSTFIELDS, request.Body.constData());
+            Curl().easy_setopt(h, CURLOPT_POST, 1L);
+            Curl().easy_setopt(h, CURLOPT_POSTFIELDSIZE_LARGE, curl_off_t(request.Body.size()));
+            Curl().easy_setopt(h, CURLOPT_POSTFIELDS, request.Body.constData());
         } else {
-            curl_easy_setopt(h, CURLOPT_HTTPGET, 1L);
+            Curl().easy_setopt(h, CURLOPT_HTTPGET, 1L);
         }
 
         errorBuffer[0] = '\0';
@@ -265,16 +264,16 @@ THttpResponse HttpPerform(const THttpRequest& request)
         transfer.LastProgress = Clock::now();
         // libcurl's own total time-out backs up the progress watch, which owns the message.
         const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(transfer.Deadline - transfer.LastProgress);
-        curl_easy_setopt(h, CURLOPT_TIMEOUT_MS, long(std::max<qint64>(1, left.count() + 1000)));
+        Curl().easy_setopt(h, CURLOPT_TIMEOUT_MS, long(std::max<qint64>(1, left.count() + 1000)));
 
-        const CURLcode rc = curl_easy_perform(h);
+        const CURLcode rc = Curl().easy_perform(h);
         if (rc != CURLE_OK)
             RaiseTransferError(transfer, rc, errorBuffer);
 
         long status = 0;
-        curl_easy_getinfo(h, CURLINFO_RESPONSE_CODE, &status);
+        Curl().easy_getinfo(h, CURLINFO_RESPONSE_CODE, &status);
         char* location = nullptr;
-        curl_easy_getinfo(h, CURLINFO_REDIRECT_URL, &location);
+        Curl().easy_getinfo(h, CURLINFO_REDIRECT_URL, &location);
         if (IsRedirect(status) && location) {
             if (redirects >= request.MaxRedirects)
                 throw Exception(QStringLiteral("Maximale Anzahl von Umleitungen (%1) überschritten")
@@ -289,7 +288,7 @@ THttpResponse HttpPerform(const THttpRequest& request)
         THttpResponse response;
         response.Status = int(status);
         char* contentType = nullptr;
-        curl_easy_getinfo(h, CURLINFO_CONTENT_TYPE, &contentType);
+        Curl().easy_getinfo(h, CURLINFO_CONTENT_TYPE, &contentType);
         response.ContentType = QByteArray(contentType);
         response.Body = std::move(transfer.Body);
         return response;
