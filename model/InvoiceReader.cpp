@@ -494,10 +494,19 @@ void KeepFirstError(void* userData, xmlErrorPtr error)
     xmlCopyError(error, first);
 }
 
+// libxml2 writes some errors (of the encoding conversion) to stderr on its own, past the
+// parser's error handling: the reason reaches the user through the parser's error anyway.
+void NoGenericError(void*, const char*, ...) {}
+
 } // namespace
 
 TXmlDocument::TXmlDocument(const QByteArray& bytes)
 {
+    thread_local const bool quiet = [] {
+        xmlSetGenericErrorFunc(nullptr, NoGenericError);
+        return true;
+    }();
+    (void)quiet;
     if (std::all_of(bytes.begin(), bytes.end(), [](char c) { return std::isspace(static_cast<unsigned char>(c)); }))
         throw Exception(QStringLiteral("Die Datei enthält kein XML: sie ist leer."));
     QByteArray utf8ForScan;

@@ -107,6 +107,9 @@ private Q_SLOTS:
             << QStringLiteral("Namespaced Attribute q in 'urn:q' redefined");
         QTest::newRow("UTF-16 declared as UTF-8") << Utf16le(WithExtension("<x:y xmlns:x=\"urn:x\">1</x:y>"))
                                                   << QStringLiteral("in UTF-16 geschrieben, die XML-Deklaration nennt aber UTF-8");
+        QByteArray broken = Utf16le(WithExtension("<x:y xmlns:x=\"urn:x\">1</x:y>").replace("encoding=\"UTF-8\"", "encoding=\"UTF-16\""));
+        broken.insert(broken.indexOf(QByteArray("<\0c\0b\0c\0:\0I\0D\0>\0", 16)), QByteArray("\0\xD8", 2)); // an unpaired surrogate
+        QTest::newRow("UTF-16 with an unpaired surrogate") << broken << QStringLiteral("Die Rechnung ist kein wohlgeformtes XML");
         QTest::newRow("UTF-8 mark, declared as ISO-8859-1")
             << "\xEF\xBB\xBF" + WithExtension("<x:y xmlns:x=\"urn:x\">1</x:y>").replace("encoding=\"UTF-8\"", "encoding=\"ISO-8859-1\"")
             << QStringLiteral("Markierung für UTF-8, die XML-Deklaration nennt aber ISO-8859-1");
