@@ -82,6 +82,7 @@ int main(int argc, char* argv[])
     }
     if (Selected(QStringLiteral("phases"))) {
         double load = 0, check = 0, model = 0, json = 0;
+        double first[3] = {0, 0, 0};
         QElapsedTimer t;
         for (int c = 0; c < copies; ++c) {
             for (const QString& path : invoices) {
@@ -104,8 +105,17 @@ int main(int argc, char* argv[])
                                    {QStringLiteral("number"), invoice ? invoice->Text(u"BT-1") : QString()}};
                 (void)QJsonDocument(record).toJson(QJsonDocument::Compact);
                 json += t.nsecsElapsed() / 1e6;
+                if (first[0] == 0) {
+                    first[0] = load;
+                    first[1] = check;
+                    first[2] = model;
+                }
             }
         }
+        // The first invoice also makes the tables (rules, code lists, content models,
+        // bindings): what a process that checks one invoice pays on top of its start.
+        std::printf("first invoice of the process: load %.3f ms, check and report %.3f ms, model %.3f ms\n", first[0], first[1],
+                    first[2]);
         std::printf("per invoice, in the process: load %.3f ms, check and report %.3f ms, model %.3f ms, JSON %.3f ms\n",
                     load / count, check / count, model / count, json / count);
     }

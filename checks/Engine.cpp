@@ -481,38 +481,77 @@ bool PlainStep(std::string_view step, bool last)
     return std::any_of(std::begin(kPrefixes), std::end(kPrefixes), [prefix](const char* p) { return prefix == p; });
 }
 
-// The path of an element below the path of its parent.
-std::string NamePathOf(const std::string& parent, xmlNode* n)
+// The step of an element in a name path: "cac:Party", or "?" for a namespace the checks
+// know no prefix for (such a step matches no path of theirs).
+std::string StepOf(xmlNode* n)
 {
     const char* prefix = xq::UsualPrefix(n);
-    return parent + '/' + (prefix ? std::string(prefix) + ':' + xq::LocalName(n) : std::string("?"));
+    return prefix ? std::string(prefix) + ':' + xq::LocalName(n) : std::string("?");
 }
 
 } // namespace
+
+size_t TDocument::TStepKeyHash::operator()(const TStepKey& k) const
+{
+    return std::hash<const void*>()(k.Name) * 31 + std::hash<const void*>()(k.Prefix) * 7 + size_t(k.Parent);
+}
+
+int TDocument::StepId(int parent, const char* prefix, const void* name, std::string (*step)(const void*, const char*)) const
+{
+    const TStepKey key{parent, prefix, name};
+    const auto it = FStepIds.find(key);
+    if (it != FStepIds.end())
+        return it->second;
+    // Names are found by address; one name at two addresses still gives one path.
+    const std::string text = step(name, prefix);
+    auto known = FStepNumbers.find(text);
+    if (known == FStepNumbers.end()) {
+        known = FStepNumbers.emplace(text, int(FStepNumbers.size())).first;
+        FByStep.emplace_back();
+    }
+    const int stepNumber = known->second;
+    const auto [child, added] = FChildByStep.emplace(ChildKey(parent, stepNumber), int(FPathNodes.size()));
+    if (added) {
+        FPathNodes.push_back({parent, stepNumber});
+        FByStep[size_t(stepNumber)].push_back(child->second);
+    }
+    FStepIds.emplace(key, child->second);
+    return child->second;
+}
 
 void TDocument::ReadNames() const
 {
     if (FNamesRead)
         return;
     FNamesRead = true;
-    // Depth first, without recursion; each element's path is its parent's plus its name.
-    std::vector<std::pair<xmlNode*, std::string>> pending;
-    if (Root)
-        pending.emplace_back(Root, NamePathOf(std::string(), Root));
+    if (!Root)
+        return;
+    // The distinct name paths of the document as a tree: each element (and attribute) is
+    // its parent's path plus its name, found by the names' own addresses (libxml2 keeps one
+    // copy of each name), so a text is made once per distinct path, not per element.
+    FStepNumbers.emplace(StepOf(Root), 0);
+    FByStep.push_back({0});
+    FPathNodes.push_back({-1, 0});
+    std::vector<std::pair<xmlNode*, int>> pending{{Root, 0}};
+    static const char kAttribute[] = "@";
     while (!pending.empty()) {
-        auto [n, path] = std::move(pending.back());
+        const auto [n, id] = pending.back();
         pending.pop_back();
         for (xmlAttr* a = n->properties; a; a = a->next) {
             if (a->ns)
                 continue;
             FAttributeNames.insert(reinterpret_cast<const char*>(a->name));
-            FNamePaths.insert(path + "/@" + reinterpret_cast<const char*>(a->name));
+            StepId(id, kAttribute, a->name,
+                   [](const void* name, const char*) { return std::string("@") + static_cast<const char*>(name); });
         }
         for (xmlNode* c = n->last; c; c = c->prev) {
-            if (c->type == XML_ELEMENT_NODE)
-                pending.emplace_back(c, NamePathOf(path, c));
+            if (c->type != XML_ELEMENT_NODE)
+                continue;
+            const char* prefix = xq::UsualPrefix(c);
+            pending.emplace_back(c, StepId(id, prefix ? prefix : "?", c->name, [](const void* name, const char* prefix) {
+                                     return prefix[0] == '?' ? std::string("?") : std::string(prefix) + ':' + static_cast<const char*>(name);
+                                 }));
         }
-        FNamePaths.insert(std::move(path));
     }
 }
 
@@ -524,8 +563,8 @@ bool TDocument::HasAttributeAnywhere(const char* name) const
 
 namespace {
 
-// What HasNamePath looks for: per alternative, whether anywhere, and its steps joined by "/".
-using TWanted = std::vector<std::pair<bool, std::string>>;
+// What HasNamePath looks for: per alternative, whether anywhere, and its steps.
+using TWanted = std::vector<std::pair<bool, std::vector<std::string>>>;
 
 std::optional<TWanted> ParseNamePath(const char* path)
 {
@@ -540,15 +579,17 @@ std::optional<TWanted> ParseNamePath(const char* path)
         if (alternative.empty())
             return std::nullopt;
         std::string_view steps = alternative;
+        std::vector<std::string> parts;
         while (true) {
             const size_t slash = steps.find('/');
             if (!PlainStep(steps.substr(0, slash), slash == std::string_view::npos))
                 return std::nullopt;
+            parts.emplace_back(steps.substr(0, slash));
             if (slash == std::string_view::npos)
                 break;
             steps.remove_prefix(slash + 1);
         }
-        wanted.emplace_back(anywhere, std::string(alternative));
+        wanted.emplace_back(anywhere, std::move(parts));
         if (bar == std::string_view::npos)
             break;
         rest.remove_prefix(bar + 1);
@@ -566,12 +607,6 @@ const std::optional<TWanted>& ParsedNamePath(const char* path)
     return it->second;
 }
 
-std::string_view LastStep(std::string_view path)
-{
-    const size_t slash = path.rfind('/');
-    return slash == std::string_view::npos ? path : path.substr(slash + 1);
-}
-
 } // namespace
 
 std::optional<bool> TDocument::HasNamePath(const char* path) const
@@ -580,26 +615,45 @@ std::optional<bool> TDocument::HasNamePath(const char* path) const
     if (!wanted)
         return std::nullopt;
     ReadNames();
-    if (FNamePaths.empty())
+    if (FPathNodes.empty())
         return false;
-    if (FByLastStep.empty()) {
-        for (const std::string& p : FNamePaths)
-            FByLastStep[std::string(LastStep(p))].push_back(&p);
-    }
-    const std::string root = NamePathOf(std::string(), Root);
-    for (const auto& [anywhere, steps] : *wanted) {
+    for (const auto& [anywhere, parts] : *wanted) {
+        // The steps as the document numbers them; a step it does not have is nowhere.
+        std::vector<int> numbers;
+        numbers.reserve(parts.size());
+        for (const std::string& part : parts) {
+            const auto known = FStepNumbers.find(part);
+            if (known == FStepNumbers.end())
+                break;
+            numbers.push_back(known->second);
+        }
+        if (numbers.size() != parts.size())
+            continue;
         if (!anywhere) {
-            if (FNamePaths.count(root + '/' + steps))
+            // From the root element down, step by step.
+            int id = 0;
+            for (const int number : numbers) {
+                const auto child = FChildByStep.find(ChildKey(id, number));
+                id = child == FChildByStep.end() ? -1 : child->second;
+                if (id < 0)
+                    break;
+            }
+            if (id >= 0)
                 return true;
             continue;
         }
-        // Anywhere: the paths that end in the same name, then the rest of the tail.
-        const auto bucket = FByLastStep.find(std::string(LastStep(steps)));
-        if (bucket == FByLastStep.end())
-            continue;
-        const std::string tail = '/' + steps;
-        for (const std::string* p : bucket->second) {
-            if (p->size() >= tail.size() && p->compare(p->size() - tail.size(), tail.size(), tail) == 0)
+        // Anywhere: the paths that end in the last step, then their parents up the rest.
+        for (int id : FByStep[size_t(numbers.back())]) {
+            int up = FPathNodes[size_t(id)].Parent;
+            bool match = true;
+            for (size_t k = numbers.size() - 1; k-- > 0;) {
+                if (up < 0 || FPathNodes[size_t(up)].Step != numbers[k]) {
+                    match = false;
+                    break;
+                }
+                up = FPathNodes[size_t(up)].Parent;
+            }
+            if (match)
                 return true;
         }
     }
@@ -610,7 +664,11 @@ const char* KeepText(std::string text)
 {
     // One copy per text: rules that compose a path while they run ask for the same text
     // on every line, and the compiled paths are kept by this address.
-    static std::unordered_set<std::string> kept;
+    static std::unordered_set<std::string> kept = [] {
+        std::unordered_set<std::string> set;
+        set.reserve(4096); // the rule tables keep about two thousand
+        return set;
+    }();
     static std::mutex lock;
     std::lock_guard<std::mutex> guard(lock);
     return kept.insert(std::move(text)).first->c_str();

@@ -8,6 +8,7 @@
 
 #include <optional>
 #include <string>
+#include <string_view>
 #include <unordered_map>
 #include <unordered_set>
 #include <vector>
@@ -57,11 +58,40 @@ private:
     void ReadNames() const;
 
     mutable std::unordered_set<std::string> FAttributeNames;
-    // "/ubl:Invoice/cac:InvoiceLine/cbc:ID", ".../cbc:ID/@schemeID"; a name without a usual
-    // prefix is kept as "?" and matches no path.
-    mutable std::unordered_set<std::string> FNamePaths;
-    // The name paths by their last step ("cbc:ID"), for paths looked for anywhere.
-    mutable std::unordered_map<std::string, std::vector<const std::string*>> FByLastStep;
+    // The distinct name paths ("/ubl:Invoice/cac:InvoiceLine/cbc:ID", ".../cbc:ID/@schemeID")
+    // as a tree: each node a step ("cbc:ID", "@schemeID"; "?" for a name without a usual
+    // prefix, which matches no path) below its parent (-1 for the root element's).
+    struct TPathNode
+    {
+        int Parent;
+        int Step; // its number in FStepNumbers
+    };
+    mutable std::vector<TPathNode> FPathNodes;
+    struct TStepKey
+    {
+        int Parent;
+        const char* Prefix;
+        const void* Name;
+        bool operator==(const TStepKey& o) const { return Parent == o.Parent && Prefix == o.Prefix && Name == o.Name; }
+    };
+    struct TStepKeyHash
+    {
+        size_t operator()(const TStepKey& k) const;
+    };
+    mutable std::unordered_map<TStepKey, int, TStepKeyHash> FStepIds;
+    struct TStringHash
+    {
+        using is_transparent = void;
+        size_t operator()(std::string_view s) const { return std::hash<std::string_view>()(s); }
+    };
+    mutable std::unordered_map<std::string, int, TStringHash, std::equal_to<>> FStepNumbers; // "cbc:ID" -> number
+    mutable std::vector<std::vector<int>> FByStep;              // step number -> nodes
+    mutable std::unordered_map<unsigned long long, int> FChildByStep; // (parent, step number) -> node
+    static unsigned long long ChildKey(int parent, int step)
+    {
+        return (static_cast<unsigned long long>(static_cast<unsigned int>(parent)) << 32) | static_cast<unsigned int>(step);
+    }
+    int StepId(int parent, const char* prefix, const void* name, std::string (*step)(const void*, const char*)) const;
     mutable bool FNamesRead = false;
 };
 

@@ -154,8 +154,14 @@ std::vector<QString> Values(_xmlNode* context, const char* path)
 
 bool Exists(_xmlNode* context, const char* path)
 {
-    std::vector<TXmlPath::TMatch> scratch;
-    return !Matches(context, path, scratch).empty();
+    if (!context)
+        return false;
+    const TXmlPath& compiled = Compiled(path);
+    if (tRootPaths && compiled.IsFromRoot()) {
+        std::vector<TXmlPath::TMatch> scratch;
+        return !Matches(context, path, scratch).empty();
+    }
+    return compiled.Exists(context, RootElement(context));
 }
 
 int Count(_xmlNode* context, const char* path)

@@ -13,7 +13,9 @@ namespace {
 
 bool IsElement(const xmlNode* n, const TXmlPath::TStep& step)
 {
-    return n->type == XML_ELEMENT_NODE && n->ns && n->ns->href
+    // The first letter of the name tells most elements apart before a call; the namespaces
+    // share a long prefix and are compared last.
+    return n->type == XML_ELEMENT_NODE && n->ns && n->ns->href && n->name[0] == static_cast<unsigned char>(step.Local[0])
         && std::strcmp(reinterpret_cast<const char*>(n->name), step.Local.c_str()) == 0
         && std::strcmp(reinterpret_cast<const char*>(n->ns->href), step.Namespace.c_str()) == 0;
 }
@@ -126,33 +128,27 @@ std::string Located(const std::string& location, const TXmlPath::TStep& step, in
     return l;
 }
 
-// Walks steps from node; calls found(node, attribute, location) for every end point.
+// Walks steps from node; calls found(node, attribute, location) for every end point, until
+// found returns true (enough found). Returns whether it stopped so.
 template <class Found>
-void Walk(const std::vector<TXmlPath::TStep>& steps, size_t i, xmlNode* node, const std::string& location, bool withLocation,
+bool Walk(const std::vector<TXmlPath::TStep>& steps, size_t i, xmlNode* node, const std::string& location, bool withLocation,
           const Found& found)
 {
-    if (i == steps.size()) {
-        found(node, nullptr, location);
-        return;
-    }
+    if (i == steps.size())
+        return found(node, nullptr, location);
     const TXmlPath::TStep& step = steps[i];
     switch (step.Kind) {
     case TXmlPath::TStep::TKind::Self:
-        if (Passes(step, node))
-            Walk(steps, i + 1, node, location, withLocation, found);
-        return;
+        return Passes(step, node) && Walk(steps, i + 1, node, location, withLocation, found);
     case TXmlPath::TStep::TKind::Parent:
-        if (node->parent && node->parent->type == XML_ELEMENT_NODE && Passes(step, node->parent))
-            Walk(steps, i + 1, node->parent, withLocation ? location + "/.." : location, withLocation, found);
-        return;
+        return node->parent && node->parent->type == XML_ELEMENT_NODE && Passes(step, node->parent)
+            && Walk(steps, i + 1, node->parent, withLocation ? location + "/.." : location, withLocation, found);
     case TXmlPath::TStep::TKind::Attribute:
         for (xmlAttr* a = node->properties; a; a = a->next) {
-            if (!a->ns && std::strcmp(reinterpret_cast<const char*>(a->name), step.Local.c_str()) == 0) {
-                found(node, a, withLocation ? location + '/' + step.Qualified : location);
-                return;
-            }
+            if (!a->ns && std::strcmp(reinterpret_cast<const char*>(a->name), step.Local.c_str()) == 0)
+                return found(node, a, withLocation ? location + '/' + step.Qualified : location);
         }
-        return;
+        return false;
     case TXmlPath::TStep::TKind::Child:
         break;
     }
@@ -163,26 +159,25 @@ void Walk(const std::vector<TXmlPath::TStep>& steps, size_t i, xmlNode* node, co
         ++index;
         if (!Passes(step, child))
             continue;
-        Walk(steps, i + 1, child, withLocation ? Located(location, step, index) : location, withLocation, found);
+        if (Walk(steps, i + 1, child, withLocation ? Located(location, step, index) : location, withLocation, found))
+            return true;
     }
+    return false;
 }
 
 bool Holds(const TXmlPath::TPredicate& p, xmlNode* node)
 {
     bool any = false;
     Walk(p.Path, 0, node, std::string(), false, [&](xmlNode* n, xmlAttr* a, const std::string&) {
-        if (any)
-            return;
-        if (p.Values.empty()) {
-            any = true;
-            return;
-        }
+        if (p.Values.empty())
+            return any = true;
         const QString written = a ? XmlAttributeText(a) : XmlText(n);
         const QString text = p.Raw ? written : Normalized(written);
         for (const std::string& v : p.Values) {
             if (text == QLatin1String(v.c_str()))
-                any = true;
+                return any = true;
         }
+        return false;
     });
     return p.Negated ? !any : any;
 }
@@ -244,9 +239,21 @@ bool TXmlPath::IsFromRoot() const
 void TXmlPath::Evaluate(xmlNode* context, xmlNode* root, bool withLocation, std::vector<TMatch>& out) const
 {
     for (const TAlternative& a : FAlternatives) {
-        Walk(a.Steps, 0, a.FromRoot ? root : context, std::string(), withLocation,
-             [&](xmlNode* n, xmlAttr* attr, const std::string& location) { out.push_back({n, attr, location}); });
+        Walk(a.Steps, 0, a.FromRoot ? root : context, std::string(), withLocation, [&](xmlNode* n, xmlAttr* attr, const std::string& location) {
+            out.push_back({n, attr, location});
+            return false;
+        });
     }
+}
+
+bool TXmlPath::Exists(xmlNode* context, xmlNode* root) const
+{
+    for (const TAlternative& a : FAlternatives) {
+        if (Walk(a.Steps, 0, a.FromRoot ? root : context, std::string(), false,
+                 [](xmlNode*, xmlAttr*, const std::string&) { return true; }))
+            return true;
+    }
+    return false;
 }
 
 std::vector<TXmlPath::TMatch> TXmlPath::Evaluate(xmlNode* context, xmlNode* root, bool withLocation) const
@@ -280,8 +287,10 @@ void TXmlPath::ContinueFrom(size_t alternative, xmlNode* child, const std::strin
     const TStep& first = a.Steps[0];
     if (std::strcmp(reinterpret_cast<const char*>(child->ns->href), first.Namespace.c_str()) != 0 || !Passes(first, child))
         return;
-    Walk(a.Steps, 1, child, location, withLocation,
-         [&](xmlNode* n, xmlAttr* attr, const std::string& l) { out.push_back({n, attr, l}); });
+    Walk(a.Steps, 1, child, location, withLocation, [&](xmlNode* n, xmlAttr* attr, const std::string& l) {
+        out.push_back({n, attr, l});
+        return false;
+    });
 }
 
 QString XmlText(const xmlNode* node)

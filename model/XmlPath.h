@@ -33,6 +33,8 @@ public:
     // of the alternatives and, within one, of the document.
     void Evaluate(_xmlNode* context, _xmlNode* root, bool withLocation, std::vector<TMatch>& out) const;
     std::vector<TMatch> Evaluate(_xmlNode* context, _xmlNode* root, bool withLocation = false) const;
+    // Whether the path selects anything: stops at the first node.
+    bool Exists(_xmlNode* context, _xmlNode* root) const;
     // Whether the path is "." (the context itself).
     bool IsSelf() const;
     // Whether every alternative starts at the root element ("/x/y"): what it selects does
