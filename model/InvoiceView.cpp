@@ -124,6 +124,14 @@ private:
     void ThirdParty();
     void Attachments();
 
+    // What the page shows of long lists: a browser pane cannot lay out a hundred thousand
+    // lines (the file of the largest invoices the program reads would make a page of
+    // hundreds of megabytes); the rest is counted and named in a note.
+    static constexpr int kMaxShownLines = 10000;
+    static constexpr int kMaxShownPaymentMeans = 50;
+    int FShownLines = 0;
+    int FSkippedLines = 0;
+
     const TInvoice& I;
     QString Currency;
     QString AttachmentAddress;
@@ -319,7 +327,10 @@ void TView::Payment()
         return;
     H += Heading(QStringLiteral("Zahlung"), "BG-16");
     H += QStringLiteral("<div class=\"spalten\">");
+    int shownMeans = 0;
     for (const TTermGroup* m : means) {
+        if (++shownMeans > kMaxShownPaymentMeans)
+            break;
         H += QStringLiteral("<div class=\"kasten\"><table class=\"fakten\">");
         Rows(m, {"BT-81", "BT-82", "BT-83"});
         for (const TTermGroup* transfer : m->AllGroups(u"BG-17"))
@@ -328,6 +339,10 @@ void TView::Payment()
         Rows(m->Group(u"BG-19"), {"BT-89", "BT-90", "BT-91"});
         H += QStringLiteral("</table></div>");
     }
+    if (int(means.size()) > kMaxShownPaymentMeans)
+        H += QStringLiteral("<p class=\"hinweis\">Hinweis: Die Rechnung nennt %1 Zahlungsarten; gezeigt sind die ersten %2.</p>")
+                 .arg(QLocale(QLocale::German).toString(qlonglong(means.size())))
+                 .arg(kMaxShownPaymentMeans);
     if (!terms.trimmed().isEmpty()) {
         // Skonto and late-payment terms as XRechnung writes them: "#SKONTO#TAGE=14#PROZENT=2.00#".
         static const QRegularExpression entry(QStringLiteral("^#(SKONTO|VERZUG)#TAGE=(\\d+)#PROZENT=(\\d+(?:\\.\\d+)?)#(?:BASISBETRAG=(-?\\d+(?:\\.\\d+)?)#)?$"));
@@ -341,14 +356,14 @@ void TView::Payment()
             }
             const std::optional<TDecimal> percent = TDecimal::Parse(m.captured(3));
             QString text = QStringLiteral("%1 % %2 bei Zahlung innerhalb von %3 Tagen")
-                               .arg(percent ? percent->ToGerman(2) : m.captured(3),
+                               .arg(percent ? percent->ToGerman(std::max(2, percent->Scale())) : m.captured(3),
                                     m.captured(1) == QLatin1String("SKONTO") ? QStringLiteral("Skonto") : QStringLiteral("Verzugszinsen"),
                                     m.captured(2));
             if (m.captured(1) == QLatin1String("VERZUG"))
-                text = QStringLiteral("%1 % Verzugszinsen nach %2 Tagen").arg(percent ? percent->ToGerman(2) : m.captured(3), m.captured(2));
+                text = QStringLiteral("%1 % Verzugszinsen nach %2 Tagen").arg(percent ? percent->ToGerman(std::max(2, percent->Scale())) : m.captured(3), m.captured(2));
             if (!m.captured(4).isEmpty()) {
                 const std::optional<TDecimal> base = TDecimal::Parse(m.captured(4));
-                text += QStringLiteral(" (Basisbetrag %1 %2)").arg(base ? base->ToGerman(2) : m.captured(4), Currency);
+                text += QStringLiteral(" (Basisbetrag %1 %2)").arg(base ? base->ToGerman(std::max(2, base->Scale())) : m.captured(4), Currency);
             }
             conditions << Esc(text);
         }
@@ -365,6 +380,13 @@ void TView::Payment()
 
 void TView::Line(const TTermGroup& line, int depth)
 {
+    if (FShownLines >= kMaxShownLines) {
+        ++FSkippedLines;
+        for (const TTermGroup* sub : line.AllGroups(u"BG-DEX-01"))
+            Line(*sub, depth + 1);
+        return;
+    }
+    ++FShownLines;
     // The hot path of a large invoice: appended piece by piece, no formatting templates.
     const TTermGroup* item = line.Group(u"BG-31");
     const TTermGroup* price = line.Group(u"BG-29");
@@ -498,6 +520,10 @@ void TView::Lines()
         notes = NestedLines(lines);
     }
     H += QStringLiteral("</tbody></table>");
+    if (FSkippedLines > 0)
+        H += QStringLiteral("<p class=\"hinweis\">Hinweis: Die Ansicht zeigt die ersten %1 von %2 Positionen; die übrigen stehen "
+                            "in der Rechnung (XML), die Summen oben gelten für alle.</p>")
+                 .arg(QLocale(QLocale::German).toString(FShownLines), QLocale(QLocale::German).toString(FShownLines + FSkippedLines));
     H += notes;
 }
 

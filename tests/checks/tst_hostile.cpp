@@ -231,6 +231,7 @@ private Q_SLOTS:
         QCOMPARE(invoice.Root.AllGroups(u"BG-16").size(), size_t(3001));
         QCOMPARE(references_, 3000);
         QVERIFY(html.contains(QStringLiteral("R-2999")));
+        QVERIFY(html.contains(QStringLiteral("Die Rechnung nennt 3.001 Zahlungsarten; gezeigt sind die ersten 50.")));
         QVERIFY2(html.size() < 8 * 1024 * 1024, qPrintable(QString::number(html.size())));
         QVERIFY2(cost.Seconds < TimeBoundSeconds(3), qPrintable(QString::number(cost.Seconds)));
         QVERIFY2(cost.PeakMiB < MemoryBoundMiB(300), qPrintable(QString::number(cost.PeakMiB)));
@@ -280,6 +281,20 @@ private Q_SLOTS:
             QVERIFY2(html.contains(note), qPrintable(note));
         QVERIFY2(cost.Seconds < TimeBoundSeconds(2), qPrintable(QString::number(cost.Seconds)));
         QVERIFY2(cost.PeakMiB < MemoryBoundMiB(200), qPrintable(QString::number(cost.PeakMiB)));
+    }
+
+    // A page for a browser pane: of a very long invoice it shows the first ten thousand lines
+    // and says so; the totals stay those of the whole invoice.
+    void longInvoiceViewIsCapped()
+    {
+        QString html;
+        const QByteArray xml = GeneratedUblInvoice(12000);
+        const TCost cost = CostOf([&] { html = InvoiceViewHtml(ReadInvoice(xml)); });
+        QVERIFY(html.contains(QStringLiteral("<b>Artikel 10000</b>")));
+        QVERIFY(!html.contains(QStringLiteral("<b>Artikel 10001</b>")));
+        QVERIFY(html.contains(QStringLiteral("Die Ansicht zeigt die ersten 10.000 von 12.000 Positionen")));
+        QVERIFY(html.contains(QStringLiteral("Positionen (12000)")));
+        QVERIFY2(cost.Seconds < TimeBoundSeconds(3), qPrintable(QString::number(cost.Seconds)));
     }
 
     // An amount is shown as written, however many digits it has, or as its text when it is
