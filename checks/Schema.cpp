@@ -460,7 +460,18 @@ bool LexBase64(std::string_view text)
     std::size_t count = 0; // characters other than blanks
     std::size_t pad = 0;
     char last = 0; // the last character of the alphabet
-    for (char c : text) {
+    const std::size_t n = text.size();
+    for (std::size_t i = 0; i < n; ++i) {
+        // The common case first: a run of the alphabet before any padding, in a tight loop.
+        if (pad == 0 && kKinds[static_cast<unsigned char>(text[i])] == Alphabet) {
+            const std::size_t from = i;
+            while (i + 1 < n && kKinds[static_cast<unsigned char>(text[i + 1])] == Alphabet)
+                ++i;
+            count += i - from + 1;
+            last = text[i];
+            continue;
+        }
+        const char c = text[i];
         switch (kKinds[static_cast<unsigned char>(c)]) {
         case Blank:
             continue;
