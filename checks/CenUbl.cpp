@@ -821,7 +821,11 @@ TPattern ModelPattern()
              const std::vector<QString> dates = c.Vals("cac:Delivery/cbc:ActualDeliveryDate");
              if (dates.size() > 1)
                  throw TEvalError{QStringLiteral("mehr als ein Lieferdatum")};
-             return (!dates.empty() && dates.front().size() > 1) || c.Has("cac:InvoicePeriod/*");
+             // exists(cac:InvoicePeriod/*): a period with anything in it.
+             for (_xmlNode* period : c.Sel("cac:InvoicePeriod"))
+                 if (xq::HasChildElements(period))
+                     return true;
+             return !dates.empty() && dates.front().size() > 1;
          },
          "Bei innergemeinschaftlicher Lieferung (K) muss das Lieferdatum (BT-72) oder der Rechnungszeitraum (BG-14) stehen."},
         {"BR-IC-12", F,

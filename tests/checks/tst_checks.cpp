@@ -310,6 +310,17 @@ private Q_SLOTS:
             << kUbl << QStringList{"<cbc:ID>123456XX</cbc:ID>", "<cbc:ID>123456XX</cbc:ID><cbc:UUID>1</cbc:UUID>"}
             << QStringList{"UBL-CR-005"} << none << "accept";
 
+        // Intra-community supply (K) needs a delivery date or an invoice period; a period
+        // with content is enough (the rule once aborted the check).
+        const QString kBreakdown = QStringLiteral("<cac:TaxCategory>\n                <cbc:ID>S</cbc:ID>\n                <cbc:Percent>7</cbc:Percent>");
+        const QString kBreakdownK = QStringLiteral("<cac:TaxCategory>\n                <cbc:ID>K</cbc:ID>\n                <cbc:Percent>7</cbc:Percent>");
+        QTest::newRow("BR-IC-11 invoice period (K)")
+            << kUbl << QStringList{kBreakdown, kBreakdownK, "<cbc:BuyerReference>04011000-12345-03</cbc:BuyerReference>",
+                                   "<cbc:BuyerReference>04011000-12345-03</cbc:BuyerReference>\n    <cac:InvoicePeriod><cbc:StartDate>2016-01-01</cbc:StartDate></cac:InvoicePeriod>"}
+            << QStringList{"BR-IC-10"} << QStringList{"BR-IC-11", "Prüfung"} << "reject";
+        QTest::newRow("BR-IC-11 neither date nor period (K)")
+            << kUbl << QStringList{kBreakdown, kBreakdownK} << QStringList{"BR-IC-11"} << QStringList{"Prüfung"} << "reject";
+
         // XRechnung rules.
         QTest::newRow("BR-DE-15 buyer reference")
             << kUbl << QStringList{"<cbc:BuyerReference>04011000-12345-03</cbc:BuyerReference>", ""} << QStringList{"BR-DE-15"} << none << "reject";
