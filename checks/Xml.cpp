@@ -527,7 +527,7 @@ double Number(const QString& text)
 
 long long Date(const QString& text)
 {
-    static const QRegularExpression form(
+    thread_local const QRegularExpression form(
         QStringLiteral("^(-?)([0-9]{4,})-([0-9]{2})-([0-9]{2})(Z|([+-])([0-9]{2}):([0-9]{2}))?$"));
     const QRegularExpressionMatch m = form.match(TrimXml(text));
     if (!m.hasMatch())

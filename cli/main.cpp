@@ -2,6 +2,7 @@
 
 #include "invoice/ERechnung.h"
 #include "model/Invoice.h"
+#include "model/InvoiceReader.h"
 #include "platform/AnsiCodePage.h"
 #include "platform/Exception.h"
 #include "platform/FileNames.h"
@@ -14,10 +15,15 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QTextStream>
+#include <QThread>
 
 #include <algorithm>
+#include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
+#include <mutex>
+#include <thread>
+#include <vector>
 
 namespace {
 
@@ -259,6 +265,69 @@ TOutcome CheckOne(const QString& path, const TOptions& options, QTextStream& out
     return outcome;
 }
 
+// Checks files on several threads, each record written into its own text, and prints the
+// records in the files' order as they are ready. Workers run at most a few files ahead of
+// what is printed, so a slow file holds back no more than that.
+int CheckInParallel(const QStringList& files, const TOptions& options, int workers, QTextStream& out)
+{
+    struct TRecord
+    {
+        bool Ready = false;
+        QString Text;
+        TOutcome Outcome = Ok;
+    };
+    std::vector<TRecord> records(size_t(files.size()));
+    std::mutex lock;
+    std::condition_variable changed;
+    size_t next = 0;    // the next file a worker takes
+    size_t printed = 0; // files printed so far
+    const size_t ahead = size_t(workers) * 4;
+    auto work = [&] {
+        while (true) {
+            size_t i;
+            {
+                std::unique_lock<std::mutex> guard(lock);
+                changed.wait(guard, [&] { return next >= records.size() || next < printed + ahead; });
+                if (next >= records.size())
+                    return;
+                i = next++;
+            }
+            QString text;
+            QTextStream buffer(&text);
+            const TOutcome outcome = CheckOne(files[qsizetype(i)], options, buffer);
+            buffer.flush();
+            {
+                std::lock_guard<std::mutex> guard(lock);
+                records[i].Text = std::move(text);
+                records[i].Outcome = outcome;
+                records[i].Ready = true;
+            }
+            changed.notify_all();
+        }
+    };
+    InitXmlReading();
+    std::vector<std::thread> threads;
+    for (int w = 0; w < workers; ++w)
+        threads.emplace_back(work);
+    int result = Ok;
+    for (size_t i = 0; i < records.size(); ++i) {
+        QString text;
+        {
+            std::unique_lock<std::mutex> guard(lock);
+            changed.wait(guard, [&] { return records[i].Ready; });
+            text = std::move(records[i].Text);
+            result = std::max(result, int(records[i].Outcome));
+            printed = i + 1;
+        }
+        changed.notify_all();
+        out << text;
+        out.flush();
+    }
+    for (std::thread& t : threads)
+        t.join();
+    return result;
+}
+
 // A folder stands for what it holds, one level deep: its files and whatever else is not a
 // folder (a FIFO or a device is then reported as "keine Datei", never waited on).
 QStringList ExpandPaths(const QStringList& args)
@@ -339,9 +408,19 @@ int main(int argc, char* argv[])
     }
 
     QTextStream out(stdout);
+    const QStringList files = ExpandPaths(parser.positionalArguments());
     int result = Ok;
-    for (const QString& path : ExpandPaths(parser.positionalArguments()))
-        result = std::max(result, int(CheckOne(path, options, out)));
+    // Without the services (whose calls wait on an event loop of their own thread) the
+    // files are read and checked on every core; the records come out in the files' order.
+    const bool network = (options.Validate && options.Service.Mode != TCheckMode::BuiltIn)
+        || (!options.RenderDir.isEmpty() && options.Service.Mode != TCheckMode::BuiltIn);
+    const int workers = network ? 1 : std::clamp(QThread::idealThreadCount(), 1, 8);
+    if (workers == 1 || files.size() < 2) {
+        for (const QString& path : files)
+            result = std::max(result, int(CheckOne(path, options, out)));
+    } else {
+        result = CheckInParallel(files, options, workers, out);
+    }
     // Everything is written (each record is flushed): the rule tables, code lists and
     // parser state need not be taken apart one by one, which took a good part of a short
     // run. Under the leak checker the process ends the ordinary way.

@@ -294,7 +294,7 @@ void ReadTaxTotals(TInvoice& invoice, xmlNode* root)
 // UBL writes a note's subject code in front of its text: "#AAI#Text".
 void SplitNoteSubjects(TTermGroup& root)
 {
-    static const QRegularExpression subject(QStringLiteral("^#([A-Za-z0-9]{3})#"));
+    thread_local const QRegularExpression subject(QStringLiteral("^#([A-Za-z0-9]{3})#"));
     for (auto& g : root.Groups) {
         if (std::strcmp(g->Term->Id, "BG-1") != 0 || g->Values.empty())
             continue;
@@ -332,7 +332,7 @@ QByteArray DeclaredEncoding(const QByteArray& ascii)
         return {};
     const qsizetype end = ascii.indexOf("?>");
     const QByteArray declaration = ascii.left(end < 0 ? ascii.size() : end);
-    static const QRegularExpression encoding(QStringLiteral("\\sencoding\\s*=\\s*(['\"])([^'\"]*)\\1"));
+    thread_local const QRegularExpression encoding(QStringLiteral("\\sencoding\\s*=\\s*(['\"])([^'\"]*)\\1"));
     const QRegularExpressionMatch m = encoding.match(QString::fromLatin1(declaration));
     return m.hasMatch() ? m.captured(2).toLatin1().toUpper() : QByteArray();
 }
@@ -540,6 +540,11 @@ TXmlDocument::TXmlDocument(const QByteArray& bytes)
     }
     xmlResetError(&first);
     xmlFreeParserCtxt(context);
+}
+
+void InitXmlReading()
+{
+    xmlInitParser();
 }
 
 TXmlDocument::~TXmlDocument()

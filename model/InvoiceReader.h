@@ -26,6 +26,9 @@ private:
     _xmlDoc* FDoc = nullptr;
 };
 
+// Readies the XML parser for use on several threads at once: called before they start.
+void InitXmlReading();
+
 // What kind of document the root element says it is.
 enum class TXmlKind { UblInvoice, UblCreditNote, Cii, Zugferd1, Unknown };
 TXmlKind KindOfDocument(const TXmlDocument& document);

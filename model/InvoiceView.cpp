@@ -69,8 +69,8 @@ QString Heading(const QString& text, const char* id)
 QString Date(const QString& raw)
 {
     const QString t = raw.trimmed();
-    static const QRegularExpression iso(QStringLiteral("^(\\d{4})-(\\d{2})-(\\d{2})"));
-    static const QRegularExpression compact(QStringLiteral("^(\\d{4})(\\d{2})(\\d{2})$"));
+    thread_local const QRegularExpression iso(QStringLiteral("^(\\d{4})-(\\d{2})-(\\d{2})"));
+    thread_local const QRegularExpression compact(QStringLiteral("^(\\d{4})(\\d{2})(\\d{2})$"));
     QRegularExpressionMatch m = iso.match(t);
     if (!m.hasMatch())
         m = compact.match(t);
@@ -345,7 +345,7 @@ void TView::Payment()
                  .arg(kMaxShownPaymentMeans);
     if (!terms.trimmed().isEmpty()) {
         // Skonto and late-payment terms as XRechnung writes them: "#SKONTO#TAGE=14#PROZENT=2.00#".
-        static const QRegularExpression entry(QStringLiteral("^#(SKONTO|VERZUG)#TAGE=(\\d+)#PROZENT=(\\d+(?:\\.\\d+)?)#(?:BASISBETRAG=(-?\\d+(?:\\.\\d+)?)#)?$"));
+        thread_local const QRegularExpression entry(QStringLiteral("^#(SKONTO|VERZUG)#TAGE=(\\d+)#PROZENT=(\\d+(?:\\.\\d+)?)#(?:BASISBETRAG=(-?\\d+(?:\\.\\d+)?)#)?$"));
         QStringList plain, conditions;
         for (const QString& line : terms.split(QLatin1Char('\n'))) {
             const QRegularExpressionMatch m = entry.match(line.trimmed());
@@ -737,7 +737,7 @@ void TView::Attachments()
     H += Heading(QStringLiteral("Rechnungsbegründende Unterlagen"), "BG-24");
     H += QStringLiteral("<table class=\"liste\"><thead><tr><th>Kennung</th><th>Beschreibung</th><th>Datei</th><th>Adresse</th>"
                         "</tr></thead><tbody>");
-    static const QRegularExpression safeMime(QStringLiteral("^[A-Za-z0-9.+-]+/[A-Za-z0-9.+-]+$"));
+    thread_local const QRegularExpression safeMime(QStringLiteral("^[A-Za-z0-9.+-]+/[A-Za-z0-9.+-]+$"));
     int number = 0;
     for (const TTermGroup* d : documents) {
         ++number;
