@@ -9,6 +9,8 @@
 #include <QProcess>
 #include <QtTest>
 
+#include <algorithm>
+
 #include <sys/stat.h>
 
 namespace {
@@ -243,6 +245,32 @@ private Q_SLOTS:
         QVERIFY(byName[QStringLiteral("lat1-äöü.xml")].value(QStringLiteral("archive_name")).toString().endsWith(QStringLiteral("_lat1-äöü.xml")));
         QVERIFY(byName[QStringLiteral("badÿ.xml")].value(QStringLiteral("error")).isNull());
         QVERIFY(byName[QStringLiteral("pipe.xml")].value(QStringLiteral("error")).toString().contains(QStringLiteral("keine Datei")));
+    }
+
+    // A folder is checked on several threads: its records are those of the files checked one
+    // by one, in the same order.
+    void folderRunEqualsOneByOne()
+    {
+        if (CorpusDir().isEmpty())
+            QSKIP("the sample corpus is not there");
+        const TRun folder = Check({QStringLiteral("--json"), QStringLiteral("--offline"), CorpusDir()});
+        const auto records = folder.Records();
+        QVERIFY(records.size() > 40);
+        QStringList names;
+        for (const QJsonObject& r : records)
+            names << QFileInfo(r.value(QStringLiteral("path")).toString()).fileName();
+        QStringList sorted = names;
+        std::sort(sorted.begin(), sorted.end());
+        QCOMPARE(names, sorted);
+        for (qsizetype i = 0; i < records.size(); ++i) {
+            const TRun one = Check({QStringLiteral("--json"), QStringLiteral("--offline"), CorpusPath(names[i])});
+            QCOMPARE(one.Records().size(), 1);
+            QJsonObject alone = one.Records().front();
+            QJsonObject inFolder = records[i];
+            alone.remove(QStringLiteral("path"));
+            inFolder.remove(QStringLiteral("path"));
+            QVERIFY2(alone == inFolder, qPrintable(names[i]));
+        }
     }
 
     void wholeCorpusMatchesTheManifest()
