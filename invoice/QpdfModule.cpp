@@ -95,6 +95,9 @@ bool OpenPdf(int fd, const char* path, QPDF& pdf)
             return false;
         }
     }
+#ifdef Q_OS_WIN
+    return false; // Windows hands over the name only
+#else
     FILE* stream = ::fdopen(fd, "rb");
     if (!stream) {
         ::close(fd);
@@ -106,6 +109,7 @@ bool OpenPdf(int fd, const char* path, QPDF& pdf)
     } catch (const std::exception&) {
         return false;
     }
+#endif
 }
 
 QString Utf8(const std::string& s)
