@@ -49,7 +49,9 @@ das Urteil und die Befunde.
   xml_bytes, invoice (die wichtigsten Angaben der Rechnung: number, issue_date,
   type_code, currency, seller_name, seller_vat_id, buyer_name, buyer_reference,
   total_without_vat, total_with_vat, amount_due, ibans, line_count; null wenn die
-  XML keine UBL- oder CII-Rechnung ist, dann mit invoice_error),
+  XML keine UBL- oder CII-Rechnung ist, dann mit invoice_error), profile (das Profil,
+  das die Kennung der Regeln nennt: "XRECHNUNG" | "EN16931" | "EXTENDED" | "BASIC" |
+  "BASIC-WL" | "MINIMUM" | "ZUGFERD-1", sonst null),
   verdict ("accept" | "reject" | "wave-through", nur mit --validate),
   validation (Text des Prüfberichts, nur mit --validate), checked_by ("service" |
   "built-in", null bei einer PDF ohne XML; nur mit --validate oder --offline),
@@ -205,6 +207,8 @@ TOutcome CheckOne(const QString& path, const TOptions& options, QTextStream& out
             if (v == TVerdict::Reject)
                 outcome = Reject;
         }
+        const QString profile = rechnung.Profile();
+        record.insert(QStringLiteral("profile"), profile.isNull() ? QJsonValue(QJsonValue::Null) : QJsonValue(profile));
         if (!rechnung.GetXmlData().isEmpty()) {
             const TInvoice* invoice = rechnung.Model();
             record.insert(QStringLiteral("invoice"), InvoiceJson(invoice));

@@ -238,11 +238,20 @@ const TXmlDocument* TERechnung::Document()
         FDocumentRead = true;
         try {
             FDocument = std::make_unique<TXmlDocument>(FXmlBytes);
+            FProfile = InvoiceProfile(*FDocument);
         } catch (...) {
             // The check and the model say why, each in its own way.
         }
     }
     return FDocument.get();
+}
+
+QString TERechnung::Profile()
+{
+    if (!XmlData.isEmpty())
+        Document();
+    DropDocumentWhenRead();
+    return FProfile;
 }
 
 void TERechnung::DropDocumentWhenRead()
@@ -377,6 +386,7 @@ void TERechnung::Clear()
     FModelRead = false;
     FDocument.reset();
     FDocumentRead = false;
+    FProfile.clear();
     FChecked = false;
     FAccepted = false;
     FCheckedBy = TCheckedBy::Nobody;

@@ -82,6 +82,9 @@ public:
     // The same in the ANSI code page: the invoice's bytes as the file (or the attachment)
     // holds them, kept from the load.
     const QByteArray& XmlBytes() const { return FXmlBytes; }
+    // The profile its rules identifier names ("XRECHNUNG", "EXTENDED", "MINIMUM", ...; see
+    // InvoiceProfile); a null text without XML or when the XML cannot be read.
+    QString Profile();
 
     // Where the services are reached; the program's defaults unless set.
     const TServiceOptions& ServiceOptions() const { return FServiceOptions; }
@@ -115,6 +118,7 @@ private:
     // (the tree of a large invoice is several times its size).
     std::unique_ptr<TXmlDocument> FDocument;
     bool FDocumentRead = false;
+    QString FProfile;
     bool FChecked = false;
     const TXmlDocument* Document();
     void DropDocumentWhenRead();

@@ -572,6 +572,66 @@ TXmlKind KindOfDocument(const TXmlDocument& document)
     return TXmlKind::Unknown;
 }
 
+QString ProfileOfGuideline(const QString& guideline)
+{
+    const QString id = guideline.trimmed();
+    struct TKnown
+    {
+        const char* Id;
+        const char* Profile;
+    };
+    static const TKnown kKnown[] = {
+        {"urn:cen.eu:en16931:2017", "EN16931"},
+        {"urn:factur-x.eu:1p0:minimum", "MINIMUM"},
+        {"urn:zugferd.de:2p0:minimum", "MINIMUM"},
+        {"urn:factur-x.eu:1p0:basicwl", "BASIC-WL"},
+        {"urn:zugferd.de:2p0:basicwl", "BASIC-WL"},
+        {"urn:cen.eu:en16931:2017#compliant#urn:factur-x.eu:1p0:basic", "BASIC"},
+        {"urn:cen.eu:en16931:2017#compliant#urn:zugferd.de:2p0:basic", "BASIC"},
+        {"urn:cen.eu:en16931:2017#conformant#urn:factur-x.eu:1p0:extended", "EXTENDED"},
+        {"urn:cen.eu:en16931:2017#conformant#urn:zugferd.de:2p0:extended", "EXTENDED"},
+    };
+    for (const TKnown& k : kKnown) {
+        if (id == QLatin1String(k.Id))
+            return QString::fromLatin1(k.Profile);
+    }
+    // XRechnung in every version, with or without its extension.
+    if (id.startsWith(QLatin1String("urn:cen.eu:en16931:2017#compliant#urn:xeinkauf.de:kosit:xrechnung_"))
+        || id.startsWith(QLatin1String("urn:cen.eu:en16931:2017#conformant#urn:xeinkauf.de:kosit:extension:xrechnung_")))
+        return QStringLiteral("XRECHNUNG");
+    return {};
+}
+
+QString InvoiceProfile(const TXmlDocument& document)
+{
+    xmlNode* root = document.Root();
+    auto child = [](xmlNode* parent, const char* ns, const char* local) -> xmlNode* {
+        for (xmlNode* c = parent ? parent->children : nullptr; c; c = c->next) {
+            if (IsElement(c, ns, local))
+                return c;
+        }
+        return nullptr;
+    };
+    switch (KindOfDocument(document)) {
+    case TXmlKind::Zugferd1:
+        return QStringLiteral("ZUGFERD-1");
+    case TXmlKind::UblInvoice:
+    case TXmlKind::UblCreditNote: {
+        const xmlNode* id = child(root, NamespaceOfPrefix("cbc"), "CustomizationID");
+        return id ? ProfileOfGuideline(XmlText(id)) : QString();
+    }
+    case TXmlKind::Cii: {
+        const char* ram = NamespaceOfPrefix("ram");
+        const xmlNode* id = child(child(child(root, kCiiNs, "ExchangedDocumentContext"), ram, "GuidelineSpecifiedDocumentContextParameter"),
+                                  ram, "ID");
+        return id ? ProfileOfGuideline(XmlText(id)) : QString();
+    }
+    case TXmlKind::Unknown:
+        break;
+    }
+    return {};
+}
+
 TInvoice ReadInvoice(const TXmlDocument& document)
 {
     xmlNode* root = document.Root();

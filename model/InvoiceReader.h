@@ -33,6 +33,14 @@ void InitXmlReading();
 enum class TXmlKind { UblInvoice, UblCreditNote, Cii, Zugferd1, Unknown };
 TXmlKind KindOfDocument(const TXmlDocument& document);
 
+// The profile of the invoice as its rules identifier (BT-24) names it, in the words
+// erechnung-check writes: "XRECHNUNG", "EN16931", "EXTENDED", "BASIC", "BASIC-WL",
+// "MINIMUM" (ZUGFeRD 2.x / Factur-X, both generations of identifiers), "ZUGFERD-1" for a
+// ZUGFeRD 1.0 document; a null text for any other document or identifier.
+QString InvoiceProfile(const TXmlDocument& document);
+// The same from the identifier alone (blanks around it ignored).
+QString ProfileOfGuideline(const QString& guideline);
+
 // The invoice in the document. Raises with a message that says why for anything that is
 // no UBL or CII invoice (ZUGFeRD 1.0, another root element).
 TInvoice ReadInvoice(const TXmlDocument& document);

@@ -247,6 +247,45 @@ private Q_SLOTS:
         QVERIFY(byName[QStringLiteral("pipe.xml")].value(QStringLiteral("error")).toString().contains(QStringLiteral("keine Datei")));
     }
 
+    // The profile the rules identifier names, for the corpus and the profile samples.
+    void profileOfEachFile_data()
+    {
+        QTest::addColumn<QString>("file");
+        QTest::addColumn<QString>("profile");
+        QTest::newRow("XRechnung UBL") << CorpusPath(QStringLiteral("kosit-ts__01.01a-INVOICE_ubl.xml")) << QStringLiteral("XRECHNUNG");
+        QTest::newRow("XRechnung CII") << CorpusPath(QStringLiteral("kosit-ts__01.01a-INVOICE_uncefact.xml")) << QStringLiteral("XRECHNUNG");
+        const QString samples = CorpusDir().isEmpty() ? QString() : CorpusDir() + QStringLiteral("/../profile-samples/");
+        QTest::newRow("EXTENDED, Factur-X") << samples + QStringLiteral("horstoeko__xml_extended_2.xml") << QStringLiteral("EXTENDED");
+        QTest::newRow("BASIC, Factur-X") << samples + QStringLiteral("mustang__validV2Basic.xml") << QStringLiteral("BASIC");
+        QTest::newRow("BASIC, ZUGFeRD 2.0, in a PDF") << samples + QStringLiteral("zf-corpus__zugferd_2p0_BASIC_Taxifahrt.pdf") << QStringLiteral("BASIC");
+        QTest::newRow("EXTENDED, ZUGFeRD 2.0, in a PDF")
+            << samples + QStringLiteral("zf-corpus__zugferd_2p0_EXTENDED_Rechnungskorrektur.pdf") << QStringLiteral("EXTENDED");
+        QTest::newRow("MINIMUM, in a PDF") << samples + QStringLiteral("zf-corpus__zugferd_2p1_MINIMUM_Buchungshilfe.pdf") << QStringLiteral("MINIMUM");
+        QTest::newRow("ZUGFeRD 1.0") << QString() << QStringLiteral("ZUGFERD-1");
+        QTest::newRow("PDF without XML") << QStringLiteral("pdf") << QString();
+    }
+
+    void profileOfEachFile()
+    {
+        QFETCH(QString, file);
+        QFETCH(QString, profile);
+        if (file.isEmpty())
+            file = Write(QStringLiteral("zf1.xml"), "<rsm:CrossIndustryDocument xmlns:rsm=\"urn:ferd:CrossIndustryDocument:invoice:1p0\"/>");
+        else if (file == QStringLiteral("pdf")) {
+            file = dir.filePath(QStringLiteral("ohne.pdf"));
+            WriteMinimalPdf(file);
+        } else if (CorpusDir().isEmpty()) {
+            QSKIP("the sample corpus is not there");
+        }
+        const TRun run = Check({QStringLiteral("--json"), file});
+        QCOMPARE(run.Records().size(), 1);
+        const QJsonValue found = run.Records().front().value(QStringLiteral("profile"));
+        if (profile.isEmpty())
+            QVERIFY(found.isNull());
+        else
+            QCOMPARE(found.toString(), profile);
+    }
+
     // A folder is checked on several threads: its records are those of the files checked one
     // by one, in the same order.
     void folderRunEqualsOneByOne()
