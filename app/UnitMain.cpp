@@ -629,11 +629,15 @@ void TForm1::WorkflowStateChanged(TEWorkflow* Sender)
         QApplication::restoreOverrideCursor();
         break;
     }
-    case wsWaveThrough:
+    case wsWaveThrough: {
         pVerwerfen->SetColor(ButtonFace());
         pAnnehmen->SetColor(ButtonFace());
         pValidateHeader->SetColor(kYellow);
+        const QString reason = r.NoEInvoiceReason();
+        if (!reason.isEmpty())
+            StatusBar1->showMessage(reason);
         break;
+    }
     }
 }
 

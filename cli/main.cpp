@@ -250,6 +250,8 @@ TOutcome CheckOne(const QString& path, const TOptions& options, QTextStream& out
         }
         if (!verdict.isEmpty()) {
             line("Urteil:", verdict);
+            if (const QString reason = rechnung.NoEInvoiceReason(); !reason.isEmpty())
+                line("Hinweis:", reason);
             if (rechnung.CheckedBy() == TCheckedBy::BuiltIn) {
                 // The built-in report is made for the window; here the findings say it.
                 line("Geprüft von:", QStringLiteral("eingebaute Prüfung (%1)").arg(rechnung.CheckNote()));

@@ -163,15 +163,22 @@ QString TERechnung::Validate()
     is_sonstige = false;
     is_dup = false;
     if (HtmlValidateString.isEmpty()) {
-        if (XmlData.isEmpty())
+        if (XmlData.isEmpty()) {
             HtmlValidateString = kSonstigeText;
-        else
+        } else {
             RunChecks();
+            // A booking aid is no e-invoice, whatever a check says of it: its reason stands
+            // above the report.
+            const QString reason = NoEInvoiceReason();
+            if (!reason.isEmpty())
+                HtmlValidateString = NoteHtml(reason) + HtmlValidateString;
+        }
     }
     // Derived from the document, not only from the first call, so that asking again
     // gives the same flags. Acceptance is what the check read from the whole answer,
-    // never a sentence found somewhere in the text.
-    is_sonstige = XmlData.isEmpty();
+    // never a sentence found somewhere in the text. An invoice that is no e-invoice is
+    // waved through like a PDF without XML: never accepted.
+    is_sonstige = XmlData.isEmpty() || !NoEInvoiceReason().isEmpty();
     is_valid = !is_sonstige && FAccepted;
     return HtmlValidateString;
 }
@@ -244,6 +251,18 @@ const TXmlDocument* TERechnung::Document()
         }
     }
     return FDocument.get();
+}
+
+QString TERechnung::NoEInvoiceReason()
+{
+    const QString profile = Profile();
+    const char* what = profile == QLatin1String("MINIMUM")    ? "Profil MINIMUM: Buchungshilfe"
+                       : profile == QLatin1String("BASIC-WL") ? "Profil BASIC WL: Buchungshilfe"
+                       : profile == QLatin1String("ZUGFERD-1") ? "ZUGFeRD 1.0"
+                                                               : nullptr;
+    if (!what)
+        return {};
+    return QStringLiteral("Keine E-Rechnung nach § 14 UStG (%1) – bitte wie eine sonstige Rechnung prüfen").arg(QString::fromUtf8(what));
 }
 
 QString TERechnung::Profile()

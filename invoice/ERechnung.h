@@ -85,6 +85,10 @@ public:
     // The profile its rules identifier names ("XRECHNUNG", "EXTENDED", "MINIMUM", ...; see
     // InvoiceProfile); a null text without XML or when the XML cannot be read.
     QString Profile();
+    // Why the invoice is no e-invoice under German VAT law (§ 14 UStG: MINIMUM and BASIC WL
+    // are booking aids, ZUGFeRD 1.0 is not one either), or a null text: such an invoice is
+    // waved through like a PDF without XML, never accepted.
+    QString NoEInvoiceReason();
 
     // Where the services are reached; the program's defaults unless set.
     const TServiceOptions& ServiceOptions() const { return FServiceOptions; }

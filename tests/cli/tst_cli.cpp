@@ -286,6 +286,48 @@ private Q_SLOTS:
             QCOMPARE(found.toString(), profile);
     }
 
+    // MINIMUM, BASIC WL and ZUGFeRD 1.0 are no e-invoices: never accepted, waved through
+    // with the reason, whoever checks.
+    void bookingAidsAreWavedThrough_data()
+    {
+        QTest::addColumn<QString>("file");
+        QTest::addColumn<QString>("reason");
+        const QString samples = CorpusDir().isEmpty() ? QString() : CorpusDir() + QStringLiteral("/../profile-samples/");
+        QTest::newRow("MINIMUM") << samples + QStringLiteral("zf-corpus__zugferd_2p1_MINIMUM_Buchungshilfe.pdf")
+                                 << QStringLiteral("Keine E-Rechnung nach § 14 UStG (Profil MINIMUM: Buchungshilfe) – bitte wie eine "
+                                                   "sonstige Rechnung prüfen");
+        QTest::newRow("BASIC WL") << QStringLiteral("basicwl") << QStringLiteral("(Profil BASIC WL: Buchungshilfe)");
+        QTest::newRow("ZUGFeRD 1.0") << QString() << QStringLiteral("(ZUGFeRD 1.0)");
+    }
+
+    void bookingAidsAreWavedThrough()
+    {
+        QFETCH(QString, file);
+        QFETCH(QString, reason);
+        if (CorpusDir().isEmpty())
+            QSKIP("the sample corpus is not there");
+        if (file.isEmpty()) {
+            file = Write(QStringLiteral("zf1.xml"), "<rsm:CrossIndustryDocument xmlns:rsm=\"urn:ferd:CrossIndustryDocument:invoice:1p0\"/>");
+        } else if (file == QStringLiteral("basicwl")) {
+            QByteArray xml = ReadFileBytes(CorpusDir() + QStringLiteral("/../profile-samples/mustang__validV2Basic.xml"));
+            xml.replace("urn:cen.eu:en16931:2017#compliant#urn:factur-x.eu:1p0:basic", "urn:factur-x.eu:1p0:basicwl");
+            file = Write(QStringLiteral("basicwl.xml"), xml);
+        }
+        for (const char* mode : {"--offline", "--validate"}) {
+            const QStringList args = QString::fromLatin1(mode) == QStringLiteral("--offline")
+                ? QStringList{QStringLiteral("--offline")}
+                : ServiceArgs() << QStringLiteral("--validate");
+            const TRun run = Check(QStringList(args) << QStringLiteral("--json") << file);
+            QCOMPARE(run.Records().size(), 1);
+            const QJsonObject r = run.Records().front();
+            QCOMPARE(r.value(QStringLiteral("verdict")).toString(), QStringLiteral("wave-through"));
+            QVERIFY2(r.value(QStringLiteral("validation")).toString().contains(reason.toHtmlEscaped()), mode);
+            QCOMPARE(run.ExitCode, 0);
+        }
+        const TRun text = Check({QStringLiteral("--offline"), file});
+        QVERIFY(QString::fromUtf8(text.Out).contains(QStringLiteral("  Hinweis:     Keine E-Rechnung nach § 14 UStG")));
+    }
+
     // A folder is checked on several threads: its records are those of the files checked one
     // by one, in the same order.
     void folderRunEqualsOneByOne()
