@@ -601,6 +601,25 @@ private Q_SLOTS:
         QCOMPARE(QDir(folders->Dir(QStringLiteral("problem"))).entryList(QDir::Files).size(), 1);
     }
 
+    // A booking aid (MINIMUM) is waved through with its reason; accepting it asks nothing.
+    void bookingAidIsWavedThrough()
+    {
+        if (CorpusDir().isEmpty())
+            QSKIP("the sample corpus is not there");
+        dialog->Settings()->Pruefung = QString::fromLatin1(kPruefungEingebaut);
+        const QByteArray bytes = ReadFileBytes(CorpusDir() + QStringLiteral("/../profile-samples/zf-corpus__zugferd_2p1_MINIMUM_Buchungshilfe.pdf"));
+        form->SetFile(folders->Put(QStringLiteral("buchungshilfe.pdf"), bytes));
+        QCOMPARE(form->workflow->State(), wsWaveThrough);
+        QCOMPARE(form->pValidateHeader->Color(), kYellow);
+        QCOMPARE(form->pAnnehmen->Color(), ButtonFace());
+        QCOMPARE(form->StatusBar1->currentMessage(),
+                 QStringLiteral("Keine E-Rechnung nach § 14 UStG (Profil MINIMUM: Buchungshilfe) – bitte wie eine sonstige Rechnung prüfen"));
+        QTRY_VERIFY_WITH_TIMEOUT(PageText(form->wbValidator).contains(QStringLiteral("Keine E-Rechnung nach § 14 UStG")), 15000);
+        Click(form->pAnnehmen);
+        QCOMPARE(form->workflow->State(), wsNone);
+        QCOMPARE(PromptTexts(QStringLiteral("Warnung")).size(), 0);
+    }
+
     // The verdict label says which check decided; the built-in one says why it did.
     void verdictLabelNamesTheCheck_data()
     {
