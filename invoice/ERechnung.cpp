@@ -289,7 +289,15 @@ void TERechnung::DecideBuiltIn(const QString& why)
     FFindings = MessagesOf(result);
     // Chosen by the user, the report's own heading says enough; in place of the service,
     // the reason stands above it.
-    HtmlValidateString = (FServiceOptions.Mode == TCheckMode::BuiltIn ? QString() : NoteHtml(why)) + CheckReportHtml(result);
+    // A booking aid has no rules of EN 16931 to be checked against: the report says so
+    // instead of recommending a rejection for want of a scenario (the reason why it is no
+    // e-invoice stands above it).
+    const QString report = result.Verdict == TCheckVerdict::NoScenario && !NoEInvoiceReason().isEmpty()
+        ? QStringLiteral("<h2>%1</h2><p>Nach den Regeln der E-Rechnung (EN 16931, XRechnung) wird dieses Dokument nicht "
+                         "geprüft: es enthält nicht den vollen Inhalt einer Rechnung.</p>")
+              .arg(QString::fromUtf8(kCheckReportTitle))
+        : CheckReportHtml(result);
+    HtmlValidateString = (FServiceOptions.Mode == TCheckMode::BuiltIn ? QString() : NoteHtml(why)) + report;
 }
 
 QString TERechnung::Render()
