@@ -615,6 +615,7 @@ private Q_SLOTS:
         QCOMPARE(form->StatusBar1->currentMessage(),
                  QStringLiteral("Keine E-Rechnung nach § 14 UStG (Profil MINIMUM: Buchungshilfe) – bitte wie eine sonstige Rechnung prüfen"));
         QTRY_VERIFY_WITH_TIMEOUT(PageText(form->wbValidator).contains(QStringLiteral("Keine E-Rechnung nach § 14 UStG")), 15000);
+        QVERIFY(!PageText(form->wbValidator).contains(QStringLiteral("zurückzuweisen"))); // no word against the colour
         Click(form->pAnnehmen);
         QCOMPARE(form->workflow->State(), wsNone);
         QCOMPARE(PromptTexts(QStringLiteral("Warnung")).size(), 0);
