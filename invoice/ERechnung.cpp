@@ -255,14 +255,7 @@ const TXmlDocument* TERechnung::Document()
 
 QString TERechnung::NoEInvoiceReason()
 {
-    const QString profile = Profile();
-    const char* what = profile == QLatin1String("MINIMUM")    ? "Profil MINIMUM: Buchungshilfe"
-                       : profile == QLatin1String("BASIC-WL") ? "Profil BASIC WL: Buchungshilfe"
-                       : profile == QLatin1String("ZUGFERD-1") ? "ZUGFeRD 1.0"
-                                                               : nullptr;
-    if (!what)
-        return {};
-    return QStringLiteral("Keine E-Rechnung nach § 14 UStG (%1) – bitte wie eine sonstige Rechnung prüfen").arg(QString::fromUtf8(what));
+    return NoEInvoiceNotice(Profile());
 }
 
 QString TERechnung::Profile()

@@ -602,6 +602,17 @@ QString ProfileOfGuideline(const QString& guideline)
     return {};
 }
 
+QString NoEInvoiceNotice(const QString& profile)
+{
+    const char* what = profile == QLatin1String("MINIMUM")    ? "Profil MINIMUM: Buchungshilfe"
+                       : profile == QLatin1String("BASIC-WL") ? "Profil BASIC WL: Buchungshilfe"
+                       : profile == QLatin1String("ZUGFERD-1") ? "ZUGFeRD 1.0"
+                                                               : nullptr;
+    if (!what)
+        return {};
+    return QStringLiteral("Keine E-Rechnung nach § 14 UStG (%1) – bitte wie eine sonstige Rechnung prüfen").arg(QString::fromUtf8(what));
+}
+
 QString InvoiceProfile(const TXmlDocument& document)
 {
     xmlNode* root = document.Root();

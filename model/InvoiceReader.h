@@ -40,6 +40,10 @@ TXmlKind KindOfDocument(const TXmlDocument& document);
 QString InvoiceProfile(const TXmlDocument& document);
 // The same from the identifier alone (blanks around it ignored).
 QString ProfileOfGuideline(const QString& guideline);
+// Why an invoice of that profile is no e-invoice under German VAT law (§ 14 UStG: MINIMUM
+// and BASIC WL are booking aids without the invoice's full content, ZUGFeRD 1.0 is not one
+// either), for the report, the status bar and the view; a null text for any other profile.
+QString NoEInvoiceNotice(const QString& profile);
 
 // The invoice in the document. Raises with a message that says why for anything that is
 // no UBL or CII invoice (ZUGFeRD 1.0, another root element).

@@ -1,6 +1,7 @@
 #include "model/InvoiceView.h"
 
 #include "model/CodeNames.h"
+#include "model/InvoiceReader.h"
 
 #include <QHash>
 #include <QLocale>
@@ -280,9 +281,18 @@ void TView::Overview()
 {
     const QString type = I.Root.Text(u"BT-3").trimmed();
     const QString title = type == QLatin1String("381") ? QStringLiteral("Gutschrift") : QStringLiteral("Rechnung");
-    H += QStringLiteral("<header><h1>%1 %2</h1><div class=\"unter\">vom %3 · %4 · Währung %5</div></header>")
+    // The profile its rules identifier names, in the words of the ZUGFeRD / Factur-X profiles.
+    const QString profile = ProfileOfGuideline(I.Text(u"BG-2/BT-24"));
+    const QString shownProfile = profile == QLatin1String("BASIC-WL") ? QStringLiteral("BASIC WL")
+                                 : profile == QLatin1String("EN16931") ? QStringLiteral("EN 16931")
+                                 : profile == QLatin1String("XRECHNUNG") ? QStringLiteral("XRechnung")
+                                                                         : profile;
+    H += QStringLiteral("<header><h1>%1 %2</h1><div class=\"unter\">vom %3 · %4 · Währung %5%6</div></header>")
              .arg(title, Esc(I.Root.Text(u"BT-1").trimmed()), Date(I.Root.Text(u"BT-2")),
-                  I.Root.Value(u"BT-3") ? Format(*I.Root.Value(u"BT-3")) : QString(), Esc(Currency));
+                  I.Root.Value(u"BT-3") ? Format(*I.Root.Value(u"BT-3")) : QString(), Esc(Currency),
+                  shownProfile.isEmpty() ? QString() : QStringLiteral(" · Profil %1").arg(shownProfile));
+    if (const QString notice = NoEInvoiceNotice(profile); !notice.isEmpty())
+        H += QStringLiteral("<p class=\"hinweis\"><b>%1</b></p>").arg(Esc(notice));
 
     H += QStringLiteral("<div class=\"spalten\">");
     Party(I.Group(u"BG-4"), "BG-5", "BG-6", QStringLiteral("Verkäufer"), "BG-4",

@@ -277,13 +277,22 @@ private Q_SLOTS:
         } else if (CorpusDir().isEmpty()) {
             QSKIP("the sample corpus is not there");
         }
-        const TRun run = Check({QStringLiteral("--json"), file});
+        TTempFolder view;
+        const TRun run = Check({QStringLiteral("--json"), QStringLiteral("--view"), view.path(), file});
         QCOMPARE(run.Records().size(), 1);
-        const QJsonValue found = run.Records().front().value(QStringLiteral("profile"));
+        const QJsonObject record = run.Records().front();
+        const QJsonValue found = record.value(QStringLiteral("profile"));
         if (profile.isEmpty())
             QVERIFY(found.isNull());
         else
             QCOMPARE(found.toString(), profile);
+        // The built-in view names the profile, and a booking aid's notice.
+        if (record.value(QStringLiteral("invoice")).isObject()) {
+            const QString page = QString::fromUtf8(ReadFileBytes(view.filePath(record.value(QStringLiteral("archive_name")).toString() + QStringLiteral(".html"))));
+            const QString shown = profile == QStringLiteral("XRECHNUNG") ? QStringLiteral("XRechnung") : profile;
+            QVERIFY2(page.contains(QStringLiteral(" · Profil %1</div>").arg(shown)), qPrintable(shown));
+            QCOMPARE(page.contains(QStringLiteral("Keine E-Rechnung nach § 14 UStG")), profile == QStringLiteral("MINIMUM"));
+        }
     }
 
     // MINIMUM, BASIC WL and ZUGFeRD 1.0 are no e-invoices: never accepted, waved through
