@@ -483,10 +483,16 @@ bool PlainStep(std::string_view step, bool last)
 
 // The step of an element in a name path: "cac:Party", or "?" for a namespace the checks
 // know no prefix for (such a step matches no path of theirs).
-std::string StepOf(xmlNode* n)
+constexpr const char* kNoPrefix = "?";
+std::string ElementStep(const void* name, const char* prefix)
+{
+    return prefix == kNoPrefix ? std::string(kNoPrefix) : std::string(prefix) + ':' + static_cast<const char*>(name);
+}
+
+const char* PrefixOrNone(const xmlNode* n)
 {
     const char* prefix = xq::UsualPrefix(n);
-    return prefix ? std::string(prefix) + ':' + xq::LocalName(n) : std::string("?");
+    return prefix ? prefix : kNoPrefix;
 }
 
 } // namespace
@@ -529,7 +535,7 @@ void TDocument::ReadNames() const
     // The distinct name paths of the document as a tree: each element (and attribute) is
     // its parent's path plus its name, found by the names' own addresses (libxml2 keeps one
     // copy of each name), so a text is made once per distinct path, not per element.
-    FStepNumbers.emplace(StepOf(Root), 0);
+    FStepNumbers.emplace(ElementStep(Root->name, PrefixOrNone(Root)), 0);
     FByStep.push_back({0});
     FPathNodes.push_back({-1, 0});
     std::vector<std::pair<xmlNode*, int>> pending{{Root, 0}};
@@ -547,10 +553,7 @@ void TDocument::ReadNames() const
         for (xmlNode* c = n->last; c; c = c->prev) {
             if (c->type != XML_ELEMENT_NODE)
                 continue;
-            const char* prefix = xq::UsualPrefix(c);
-            pending.emplace_back(c, StepId(id, prefix ? prefix : "?", c->name, [](const void* name, const char* prefix) {
-                                     return prefix[0] == '?' ? std::string("?") : std::string(prefix) + ':' + static_cast<const char*>(name);
-                                 }));
+            pending.emplace_back(c, StepId(id, PrefixOrNone(c), c->name, ElementStep));
         }
     }
 }

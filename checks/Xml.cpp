@@ -54,6 +54,20 @@ struct TRootPaths
 };
 thread_local TRootPaths* tRootPaths = nullptr;
 
+// The cached matches of a path from the root element while a TRootPathScope lives, found
+// at the first question; nullptr for any other path.
+const std::vector<TXmlPath::TMatch>* FromRootCache(_xmlNode* context, const TXmlPath& compiled, const char* path)
+{
+    if (!tRootPaths || !compiled.IsFromRoot())
+        return nullptr;
+    auto it = tRootPaths->ByPath.find(path);
+    if (it == tRootPaths->ByPath.end()) {
+        it = tRootPaths->ByPath.emplace(path, std::vector<TXmlPath::TMatch>()).first;
+        compiled.Evaluate(context, RootElement(context), false, it->second);
+    }
+    return &it->second;
+}
+
 // What path selects from context: a reference to the cached matches of a path from the
 // root element, or to scratch filled with them.
 const std::vector<TXmlPath::TMatch>& Matches(_xmlNode* context, const char* path, std::vector<TXmlPath::TMatch>& scratch)
@@ -62,14 +76,8 @@ const std::vector<TXmlPath::TMatch>& Matches(_xmlNode* context, const char* path
     if (!context)
         return scratch;
     const TXmlPath& compiled = Compiled(path);
-    if (tRootPaths && compiled.IsFromRoot()) {
-        auto it = tRootPaths->ByPath.find(path);
-        if (it == tRootPaths->ByPath.end()) {
-            it = tRootPaths->ByPath.emplace(path, std::vector<TXmlPath::TMatch>()).first;
-            compiled.Evaluate(context, RootElement(context), false, it->second);
-        }
-        return it->second;
-    }
+    if (const std::vector<TXmlPath::TMatch>* cached = FromRootCache(context, compiled, path))
+        return *cached;
     compiled.Evaluate(context, RootElement(context), false, scratch);
     return scratch;
 }
@@ -157,10 +165,8 @@ bool Exists(_xmlNode* context, const char* path)
     if (!context)
         return false;
     const TXmlPath& compiled = Compiled(path);
-    if (tRootPaths && compiled.IsFromRoot()) {
-        std::vector<TXmlPath::TMatch> scratch;
-        return !Matches(context, path, scratch).empty();
-    }
+    if (const std::vector<TXmlPath::TMatch>* cached = FromRootCache(context, compiled, path))
+        return !cached->empty();
     return compiled.Exists(context, RootElement(context));
 }
 

@@ -418,8 +418,7 @@ int main(int argc, char* argv[])
     int result = Ok;
     // Without the services (whose calls wait on an event loop of their own thread) the
     // files are read and checked on every core; the records come out in the files' order.
-    const bool network = (options.Validate && options.Service.Mode != TCheckMode::BuiltIn)
-        || (!options.RenderDir.isEmpty() && options.Service.Mode != TCheckMode::BuiltIn);
+    const bool network = options.Service.Mode != TCheckMode::BuiltIn && (options.Validate || !options.RenderDir.isEmpty());
     const int workers = network ? 1 : std::clamp(QThread::idealThreadCount(), 1, 8);
     if (workers == 1 || files.size() < 2) {
         for (const QString& path : files)

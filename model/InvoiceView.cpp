@@ -49,6 +49,13 @@ a.speichern { white-space: nowrap; }
 }
 )";
 
+// A number for people with all the digits it has, and at least two after the comma:
+// never rounded to another number.
+QString AllDigits(const TDecimal& d, int minDecimals = 2)
+{
+    return d.ToGerman(std::max(minDecimals, d.Scale()));
+}
+
 QString Esc(const QString& text)
 {
     return text.toHtmlEscaped();
@@ -191,7 +198,7 @@ QString TView::Number(const TTermValue* v, int minDecimals) const
     const std::optional<TDecimal> d = v->Decimal();
     if (!d)
         return Esc(v->Text.trimmed());
-    return Esc(d->ToGerman(std::max(minDecimals, d->Scale())));
+    return Esc(AllDigits(*d, minDecimals));
 }
 
 QString TView::Amount(const TTermValue* v) const
@@ -366,14 +373,14 @@ void TView::Payment()
             }
             const std::optional<TDecimal> percent = TDecimal::Parse(m.captured(3));
             QString text = QStringLiteral("%1 % %2 bei Zahlung innerhalb von %3 Tagen")
-                               .arg(percent ? percent->ToGerman(std::max(2, percent->Scale())) : m.captured(3),
+                               .arg(percent ? AllDigits(*percent) : m.captured(3),
                                     m.captured(1) == QLatin1String("SKONTO") ? QStringLiteral("Skonto") : QStringLiteral("Verzugszinsen"),
                                     m.captured(2));
             if (m.captured(1) == QLatin1String("VERZUG"))
-                text = QStringLiteral("%1 % Verzugszinsen nach %2 Tagen").arg(percent ? percent->ToGerman(std::max(2, percent->Scale())) : m.captured(3), m.captured(2));
+                text = QStringLiteral("%1 % Verzugszinsen nach %2 Tagen").arg(percent ? AllDigits(*percent) : m.captured(3), m.captured(2));
             if (!m.captured(4).isEmpty()) {
                 const std::optional<TDecimal> base = TDecimal::Parse(m.captured(4));
-                text += QStringLiteral(" (Basisbetrag %1 %2)").arg(base ? base->ToGerman(std::max(2, base->Scale())) : m.captured(4), Currency);
+                text += QStringLiteral(" (Basisbetrag %1 %2)").arg(base ? AllDigits(*base) : m.captured(4), Currency);
             }
             conditions << Esc(text);
         }
@@ -543,21 +550,23 @@ QString TView::NestedLines(const std::vector<const TTermGroup*>& lines)
     // line is shown once, under its parent when the parent is shown before it; a line whose
     // parent is itself or below it (a cycle) is shown on its own, with a note.
     QHash<QString, size_t> byId;
-    QStringList duplicates;
+    QSet<QString> duplicated;
+    QStringList duplicates; // in document order, for the note
     for (size_t i = 0; i < lines.size(); ++i) {
         const QString id = lines[i]->Text(u"BT-126").trimmed();
-        if (byId.contains(id)) {
-            if (!duplicates.contains(id))
-                duplicates << id;
-        } else {
+        if (!byId.contains(id))
             byId.insert(id, i);
+        else if (!duplicated.contains(id)) {
+            duplicated.insert(id);
+            duplicates << id;
         }
     }
     std::vector<std::vector<size_t>> children(lines.size());
     std::vector<bool> hasParent(lines.size(), false);
     for (size_t i = 0; i < lines.size(); ++i) {
-        const auto parent = byId.constFind(lines[i]->Text(u"X-ParentLine").trimmed());
-        if (parent == byId.constEnd() || lines[i]->Text(u"X-ParentLine").trimmed().isEmpty() || *parent == i)
+        const QString parentId = lines[i]->Text(u"X-ParentLine").trimmed();
+        const auto parent = byId.constFind(parentId);
+        if (parentId.isEmpty() || parent == byId.constEnd() || *parent == i)
             continue;
         children[*parent].push_back(i);
         hasParent[i] = true;

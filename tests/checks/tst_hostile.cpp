@@ -1,4 +1,5 @@
 #include "checks/Check.h"
+#include "model/Bindings.h"
 #include "model/Decimal.h"
 #include "model/InvoiceReader.h"
 #include "model/InvoiceView.h"
@@ -14,7 +15,7 @@ namespace {
 QByteArray WithExtension(const QByteArray& content)
 {
     QByteArray xml = ReadTestData(QStringLiteral("checks/kosit-ts__01.01a-INVOICE_ubl.xml"));
-    const QByteArray extension = "<ext:UBLExtensions xmlns:ext=\"urn:oasis:names:specification:ubl:schema:xsd:CommonExtensionComponents-2\">"
+    const QByteArray extension = "<ext:UBLExtensions xmlns:ext=\"" + QByteArray(NamespaceOfPrefix("ext")) + "\">"
                                  "<ext:UBLExtension><ext:ExtensionContent>" + content +
                                  "</ext:ExtensionContent></ext:UBLExtension></ext:UBLExtensions>\n    ";
     return xml.replace("<cbc:CustomizationID>", extension + "<cbc:CustomizationID>");
