@@ -297,15 +297,40 @@ TDecimal SumOf(_xmlNode* node, const char* path, TDecimal sum)
 
 // The lines plus the document charges minus the document allowances of the category (and,
 // with a rate, of that rate), each sum rounded to cents, in decimals.
+// EXTENDED: a line that only groups sub-lines or informs (BT-X-8 other than DETAIL) is not
+// summed; logistics service fees (BT-X-272) count as charges.
+bool Extended(const TCtx& c)
+{
+    return c.Doc.Facts.Profile == TFxProfile::Extended;
+}
+
+bool SummedLine(const TCtx& c, _xmlNode* line)
+{
+    if (!Extended(c))
+        return true;
+    const std::vector<QString> kinds = xq::Values(line, "ram:AssociatedDocumentLineDocument/ram:LineStatusReasonCode");
+    return kinds.empty() || xq::NormalizeSpace(kinds.front()) == QLatin1String("DETAIL");
+}
+
+const std::vector<_xmlNode*>& LogisticsFees(const TCtx& c)
+{
+    static const std::vector<_xmlNode*> kNone;
+    return Extended(c) ? c.Doc.FromRoot(Q_SET "/ram:SpecifiedLogisticsServiceCharge") : kNone;
+}
+
 TDecimal CategoryTotal(const TCtx& c, const char* code, const TDecimal* rate, TIndicator indicator)
 {
     TDecimal lines;
-    for (_xmlNode* settlement : c.Doc.FromRoot(Q_LINE "/ram:SpecifiedLineTradeSettlement")) {
-        if (!xq::AnyIs(settlement, "ram:ApplicableTradeTax/ram:CategoryCode", code))
+    for (_xmlNode* line : c.Doc.FromRoot(Q_LINE)) {
+        if (!SummedLine(c, line))
             continue;
-        if (rate && !RateIs(settlement, "ram:ApplicableTradeTax/ram:RateApplicablePercent", *rate))
-            continue;
-        lines = SumOf(settlement, "ram:SpecifiedTradeSettlementLineMonetarySummation/ram:LineTotalAmount", lines);
+        for (_xmlNode* settlement : xq::Select(line, "ram:SpecifiedLineTradeSettlement")) {
+            if (!xq::AnyIs(settlement, "ram:ApplicableTradeTax/ram:CategoryCode", code))
+                continue;
+            if (rate && !RateIs(settlement, "ram:ApplicableTradeTax/ram:RateApplicablePercent", *rate))
+                continue;
+            lines = SumOf(settlement, "ram:SpecifiedTradeSettlementLineMonetarySummation/ram:LineTotalAmount", lines);
+        }
     }
     TDecimal charges;
     TDecimal allowances;
@@ -318,6 +343,13 @@ TDecimal CategoryTotal(const TCtx& c, const char* code, const TDecimal* rate, TI
             TDecimal& sum = charge ? charges : allowances;
             sum = SumOf(ac, "ram:ActualAmount", sum);
         }
+    }
+    for (_xmlNode* fee : LogisticsFees(c)) {
+        if (!xq::AnyIs(fee, "ram:AppliedTradeTax/ram:CategoryCode", code))
+            continue;
+        if (rate && !RateIs(fee, "ram:AppliedTradeTax/ram:RateApplicablePercent", *rate))
+            continue;
+        charges = SumOf(fee, "ram:AppliedAmount", charges);
     }
     return Round2(lines) + Round2(charges) - Round2(allowances);
 }
@@ -445,12 +477,17 @@ std::vector<_xmlNode*> DocumentCharges(const TCtx& c, bool charge)
 bool ChargeTotalHolds(const TCtx& c, bool charge, const char* totalPath)
 {
     const std::vector<_xmlNode*> charges = DocumentCharges(c, charge);
-    if (charges.empty() && !c.Has(totalPath))
+    if (charges.empty() && (!charge || LogisticsFees(c).empty()) && !c.Has(totalPath))
         return true;
     double sum = 0;
     for (_xmlNode* ac : charges)
         for (const QString& v : xq::Values(ac, "ram:ActualAmount"))
             sum += xq::Double(v);
+    if (charge) {
+        for (_xmlNode* fee : LogisticsFees(c))
+            for (const QString& v : xq::Values(fee, "ram:AppliedAmount"))
+                sum += xq::Double(v);
+    }
     const double expected = Hundredths(sum);
     return SomeNumber(c, totalPath, [&](double total) { return total == expected; });
 }
@@ -753,9 +790,13 @@ TPattern ModelPattern()
                   {"BR-CO-10", F,
                    [](const TCtx& c) {
                        double sum = 0;
-                       for (const QString& v : c.Vals("../../ram:IncludedSupplyChainTradeLineItem/ram:SpecifiedLineTradeSettlement/"
-                                                      "ram:SpecifiedTradeSettlementLineMonetarySummation/ram:LineTotalAmount"))
-                           sum += xq::Double(v);
+                       for (_xmlNode* line : c.Sel("../../ram:IncludedSupplyChainTradeLineItem")) {
+                           if (!SummedLine(c, line))
+                               continue;
+                           for (const QString& v : xq::Values(line, "ram:SpecifiedLineTradeSettlement/"
+                                                                    "ram:SpecifiedTradeSettlementLineMonetarySummation/ram:LineTotalAmount"))
+                               sum += xq::Double(v);
+                       }
                        return Equal(OneDecimal(c, "ram:LineTotalAmount"), HundredthsOfDouble(sum));
                    },
                    "Die Summe der Positionsbeträge (BT-106) muss die Summe der Nettobeträge der Positionen (BT-131) sein."},

@@ -218,6 +218,7 @@ struct TScenario
     bool Extension;
     bool Cvd;
     std::vector<TLevelChange> Levels;
+    TFxProfile Profile = TFxProfile::None;
 };
 
 const std::vector<TScenario>& Scenarios()
@@ -248,6 +249,16 @@ const std::vector<TScenario>& Scenarios()
         {"EN16931 (UBL Invoice)", TSyntax::UblInvoice, kEn16931Id, false, false, false, {}},
         {"EN16931 (UBL CreditNote)", TSyntax::UblCreditNote, kEn16931Id, false, false, false, {}},
         {"EN16931 (CII)", TSyntax::Cii, kEn16931Id, false, false, false, {}},
+        // The ZUGFeRD / Factur-X profiles that are e-invoices besides EN 16931 itself, under
+        // the Factur-X and the ZUGFeRD 2.0 identifiers.
+        {"Factur-X 1.09 BASIC (CII)", TSyntax::Cii, "urn:cen.eu:en16931:2017#compliant#urn:factur-x.eu:1p0:basic",
+         false, false, false, {}, TFxProfile::Basic},
+        {"Factur-X 1.09 BASIC (CII)", TSyntax::Cii, "urn:cen.eu:en16931:2017#compliant#urn:zugferd.de:2p0:basic",
+         false, false, false, {}, TFxProfile::Basic},
+        {"Factur-X 1.09 EXTENDED (CII)", TSyntax::Cii, "urn:cen.eu:en16931:2017#conformant#urn:factur-x.eu:1p0:extended",
+         false, false, false, {}, TFxProfile::Extended},
+        {"Factur-X 1.09 EXTENDED (CII)", TSyntax::Cii, "urn:cen.eu:en16931:2017#conformant#urn:zugferd.de:2p0:extended",
+         false, false, false, {}, TFxProfile::Extended},
     };
     return scenarios;
 }
@@ -385,7 +396,7 @@ void RunPatterns(const TDocument& doc, const std::vector<const std::vector<TComp
 
 // Each family is made and compiled when a document first needs it: a UBL invoice never
 // needs the CII rules.
-const std::vector<TCompiledPattern>& Compiled(TSyntax syntax, bool xrechnung)
+const std::vector<TCompiledPattern>& Compiled(TSyntax syntax, bool xrechnung, bool facturX = false)
 {
     struct TFamily
     {
@@ -397,10 +408,25 @@ const std::vector<TCompiledPattern>& Compiled(TSyntax syntax, bool xrechnung)
             return Patterns;
         }
     };
-    static TFamily cenUbl, cenCii, xrUbl, xrCii;
+    static TFamily cenUbl, cenCii, xrUbl, xrCii, facturX_;
+    if (facturX)
+        return facturX_.Get(FacturXPatterns);
     if (syntax == TSyntax::Cii)
         return xrechnung ? xrCii.Get(XRechnungCiiPatterns) : cenCii.Get(CenCiiPatterns);
     return xrechnung ? xrUbl.Get(XRechnungUblPatterns) : cenUbl.Get(CenUblPatterns);
+}
+
+// EXTENDED allows much that EN 16931's CII rules advise against (CII-SR-..., CII-DT-...
+// warnings: "should not be used in an EN 16931 invoice"); its own structure decides what
+// may stand where. Their errors stay.
+void DropCiiRestrictions(std::vector<TCheckFinding>& findings)
+{
+    findings.erase(std::remove_if(findings.begin(), findings.end(),
+                                  [](const TCheckFinding& f) {
+                                      return f.Level != TCheckLevel::Error
+                                          && (f.Id.startsWith(QLatin1String("CII-SR-")) || f.Id.startsWith(QLatin1String("CII-DT-")));
+                                  }),
+                   findings.end());
 }
 
 void ApplyLevels(const TScenario& scenario, std::vector<TCheckFinding>& findings)
@@ -844,7 +870,7 @@ TCheckResult CheckInvoiceXml(const TXmlDocument& parsed)
         const xq::TRootPathScope rootPaths;
         TDocument doc;
         doc.Root = root;
-        doc.Facts = {scenario->Syntax, scenario->XRechnung, scenario->Extension, scenario->Cvd};
+        doc.Facts = {scenario->Syntax, scenario->XRechnung, scenario->Extension, scenario->Cvd, scenario->Profile};
 
         CheckStructure(doc, result.Findings);
         const bool structureSound = std::none_of(result.Findings.begin(), result.Findings.end(), IsStructureError);
@@ -853,8 +879,12 @@ TCheckResult CheckInvoiceXml(const TXmlDocument& parsed)
             std::vector<const std::vector<TCompiledPattern>*> sets{&Compiled(scenario->Syntax, false)};
             if (scenario->XRechnung)
                 sets.push_back(&Compiled(scenario->Syntax, true));
+            if (scenario->Profile != TFxProfile::None)
+                sets.push_back(&Compiled(scenario->Syntax, false, true));
             RunPatterns(doc, sets, result.Findings);
         }
+        if (scenario->Profile == TFxProfile::Extended)
+            DropCiiRestrictions(result.Findings);
         ApplyLevels(*scenario, result.Findings);
         result.Verdict = VerdictOf(result.Findings);
         return result;

@@ -24,6 +24,9 @@ enum class TFlag { Fatal, Warning, Information };
 
 enum class TSyntax { UblInvoice, UblCreditNote, Cii };
 
+// The ZUGFeRD / Factur-X profile whose own rules apply on top of EN 16931's (CII only).
+enum class TFxProfile { None, Basic, Extended };
+
 // What the scenario says about the document.
 struct TScenarioFacts
 {
@@ -31,6 +34,7 @@ struct TScenarioFacts
     bool XRechnung = false; // an XRechnung scenario (not plain EN 16931)
     bool Extension = false; // the XRechnung extension
     bool Cvd = false;       // XRechnung CVD
+    TFxProfile Profile = TFxProfile::None;
 };
 
 // The document being checked.
@@ -161,6 +165,7 @@ const std::vector<TPattern>& CenUblPatterns();
 const std::vector<TPattern>& CenCiiPatterns();
 const std::vector<TPattern>& XRechnungUblPatterns();
 const std::vector<TPattern>& XRechnungCiiPatterns();
+const std::vector<TPattern>& FacturXPatterns();
 
 // Helpers the rule families share.
 

@@ -19,6 +19,10 @@ extern const char* const kStructureUbl[];
 extern const std::size_t kStructureUblCount;
 extern const char* const kStructureCii[];
 extern const std::size_t kStructureCiiCount;
+extern const char* const kStructureFxBasic[];
+extern const std::size_t kStructureFxBasicCount;
+extern const char* const kStructureFxExtended[];
+extern const std::size_t kStructureFxExtendedCount;
 
 // How the schema validators answer, rebuilt: a child element is placed into its parent's
 // sequence of particles in order; the first child that does not fit (unexpected, out of
@@ -70,10 +74,15 @@ struct TType
     std::vector<TParticle> Particles;
 };
 
+// The data types a model's leaves have: D16B's own, or a Factur-X profile's narrower ones
+// (fewer attributes, one form of a date, a date-time or an indicator).
+enum class TDataTypes { Standard, FacturXBasic, FacturXExtended };
+
 struct TModel
 {
     std::vector<TType> Types;
     std::unordered_map<std::string, int> Index;
+    TDataTypes DataTypes = TDataTypes::Standard;
 };
 
 std::vector<std::string_view> Split(std::string_view text)
@@ -138,11 +147,20 @@ TLeaf CiiLeafOf(std::string_view type)
     return TLeaf::None;
 }
 
-// "Name?" -> Name with its occurrence.
+// "Name?" -> Name with its occurrence; "Name{0,2}" for a bounded repetition.
 std::string_view Occurrence(std::string_view token, int& min, int& max)
 {
     min = 1;
     max = 1;
+    if (!token.empty() && token.back() == '}') {
+        const std::size_t open = token.rfind('{');
+        const std::size_t comma = token.find(',', open);
+        if (open != std::string_view::npos && comma != std::string_view::npos) {
+            min = std::stoi(std::string(token.substr(open + 1, comma - open - 1)));
+            max = std::stoi(std::string(token.substr(comma + 1, token.size() - comma - 2)));
+            return token.substr(0, open);
+        }
+    }
     if (!token.empty()) {
         switch (token.back()) {
         case '?': min = 0; max = 1; break;
@@ -241,34 +259,46 @@ const TModel& UblModel()
     return model;
 }
 
+TModel ReadCiiModel(const char* const* lines, std::size_t count, TDataTypes dataTypes)
+{
+    std::unordered_map<std::string, std::string> aliases;
+    TModel model = ReadModel(lines, count, aliases, [](const TModel& m, std::string_view token, TParticle& p) {
+        const std::size_t eq = token.find('=');
+        std::string_view name = token.substr(0, eq);
+        const std::string_view type = eq == std::string_view::npos ? std::string_view() : token.substr(eq + 1);
+        if (name.substr(0, 4) == "rsm:") {
+            p.Ns = kNsRsm;
+            name.remove_prefix(4);
+            p.Display = "rsm:" + std::string(name);
+        } else {
+            p.Ns = kNsRam;
+            p.Display = "ram:" + std::string(name);
+        }
+        p.Name = std::string(name);
+        p.Leaf = CiiLeafOf(type);
+        if (p.Leaf != TLeaf::None)
+            return;
+        auto found = m.Index.find(std::string(type));
+        if (found != m.Index.end())
+            p.Type = found->second;
+        else
+            p.UnmodelledType = std::string(type) + "Type";
+    });
+    model.DataTypes = dataTypes;
+    return model;
+}
+
 const TModel& CiiModel()
 {
-    static const TModel model = [] {
-        std::unordered_map<std::string, std::string> aliases;
-        return ReadModel(kStructureCii, kStructureCiiCount, aliases, [](const TModel& m, std::string_view token, TParticle& p) {
-            const std::size_t eq = token.find('=');
-            std::string_view name = token.substr(0, eq);
-            const std::string_view type = eq == std::string_view::npos ? std::string_view() : token.substr(eq + 1);
-            if (name.substr(0, 4) == "rsm:") {
-                p.Ns = kNsRsm;
-                name.remove_prefix(4);
-                p.Display = "rsm:" + std::string(name);
-            } else {
-                p.Ns = kNsRam;
-                p.Display = "ram:" + std::string(name);
-            }
-            p.Name = std::string(name);
-            p.Leaf = CiiLeafOf(type);
-            if (p.Leaf != TLeaf::None)
-                return;
-            auto found = m.Index.find(std::string(type));
-            if (found != m.Index.end())
-                p.Type = found->second;
-            else
-                p.UnmodelledType = std::string(type) + "Type";
-        });
-    }();
+    static const TModel model = ReadCiiModel(kStructureCii, kStructureCiiCount, TDataTypes::Standard);
     return model;
+}
+
+const TModel& FacturXModel(TFxProfile profile)
+{
+    static const TModel basic = ReadCiiModel(kStructureFxBasic, kStructureFxBasicCount, TDataTypes::FacturXBasic);
+    static const TModel extended = ReadCiiModel(kStructureFxExtended, kStructureFxExtendedCount, TDataTypes::FacturXExtended);
+    return profile == TFxProfile::Extended ? extended : basic;
 }
 
 // --- lexical forms --------------------------------------------------------------------
@@ -589,6 +619,26 @@ const TAttributes& AttributesOf(TLeaf leaf)
     }
 }
 
+// The attributes of a leaf in a Factur-X profile: the profile's data types allow fewer.
+const TAttributes& FacturXAttributesOf(TLeaf leaf, bool extended)
+{
+    static const TAttributes kNone{};
+    static const TAttributes kCode{{{"listID", false}, {"listVersionID", false}}};
+    static const TAttributes kId{{{"schemeID", false}}};
+    static const TAttributes kAmount{{{"currencyID", false}}};
+    static const TAttributes kUnit{{{"unitCode", false}}};
+    static const TAttributes kBinary{{{"mimeCode", true}, {"filename", true}}};
+    switch (leaf) {
+    case TLeaf::CiiCode: return extended ? kCode : kNone;
+    case TLeaf::CiiId: return kId;
+    case TLeaf::CiiAmount: return kAmount;
+    case TLeaf::CiiQuantity:
+    case TLeaf::CiiMeasure: return kUnit;
+    case TLeaf::CiiBinary: return kBinary;
+    default: return kNone;
+    }
+}
+
 class TStructureCheck
 {
 public:
@@ -610,6 +660,13 @@ public:
 
 private:
     static constexpr int kMaxDepth = 64;
+
+    bool FacturX() const { return FModel.DataTypes != TDataTypes::Standard; }
+
+    const TAttributes& LeafAttributes(TLeaf leaf) const
+    {
+        return FacturX() ? FacturXAttributesOf(leaf, FModel.DataTypes == TDataTypes::FacturXExtended) : AttributesOf(leaf);
+    }
 
     void Report(const xmlNode* node, const char* id, const QString& text)
     {
@@ -792,7 +849,7 @@ private:
     void SimpleContent(const xmlNode* node, TLeaf leaf, bool (*lexical)(std::string_view), const char* typeName,
                        const char* invalidId = "cvc-complex-type.2.2")
     {
-        Attributes(node, AttributesOf(leaf));
+        Attributes(node, LeafAttributes(leaf));
         bool hasElements = false;
         const std::string value = OwnText(node, hasElements);
         if (hasElements) {
@@ -804,7 +861,8 @@ private:
     }
 
     // A CII date, date-time or indicator: exactly one of two children, the formatted string
-    // (with its format attribute) or the XML Schema value.
+    // (with its format attribute) or the XML Schema value. A Factur-X profile allows only
+    // one of them (stringName or valueName null), and the string's format is required there.
     void Choice(xmlNode* node, const char* ns, const char* stringName, const char* valueName,
                 bool (*lexical)(std::string_view), const char* typeName)
     {
@@ -815,9 +873,12 @@ private:
                    QStringLiteral("„%1“ darf keinen Text enthalten, nur Unterelemente.").arg(NameOf(node)));
         }
         const QString prefix = std::strcmp(ns, kNsQdt) == 0 ? QStringLiteral("qdt:") : QStringLiteral("udt:");
-        const QString expected = valueName ? prefix + QString::fromLatin1(stringName) + QStringLiteral(", ") + prefix
-                                                 + QString::fromLatin1(valueName)
-                                           : prefix + QString::fromLatin1(stringName);
+        QStringList names;
+        for (const char* name : {stringName, valueName}) {
+            if (name)
+                names << prefix + QString::fromLatin1(name);
+        }
+        const QString expected = names.join(QStringLiteral(", "));
         xmlNode* chosen = nullptr;
         for (xmlNode* c = node->children; c; c = c->next) {
             if (c->type != XML_ELEMENT_NODE)
@@ -831,9 +892,10 @@ private:
             const char* cns = NsOf(c);
             const char* local = reinterpret_cast<const char*>(c->name);
             const bool inNs = cns && std::strcmp(cns, ns) == 0;
-            if (inNs && std::strcmp(local, stringName) == 0) {
+            if (inNs && stringName && std::strcmp(local, stringName) == 0) {
                 static const TAttributes kFormat{{{"format", false}}};
-                Attributes(c, kFormat);
+                static const TAttributes kFormatRequired{{{"format", true}}};
+                Attributes(c, FacturX() ? kFormatRequired : kFormat);
                 bool inner = false;
                 OwnText(c, inner);
                 if (inner)
@@ -896,18 +958,30 @@ private:
             SimpleContent(node, leaf, LexBase64, "base64Binary");
             return;
         case TLeaf::CiiIndicator:
-            Choice(node, kNsUdt, "IndicatorString", "Indicator", LexBoolean, "boolean");
+            Choice(node, kNsUdt, FacturX() ? nullptr : "IndicatorString", "Indicator", LexBoolean, "boolean");
             return;
         case TLeaf::CiiDate:
-            Choice(node, kNsUdt, "DateString", "Date", LexDate, "date");
+            Choice(node, kNsUdt, "DateString", FacturX() ? nullptr : "Date", LexDate, "date");
             return;
         case TLeaf::CiiDateTime:
-            Choice(node, kNsUdt, "DateTimeString", "DateTime", LexDateTime, "dateTime");
+            Choice(node, kNsUdt, "DateTimeString", FacturX() ? nullptr : "DateTime", LexDateTime, "dateTime");
             return;
         case TLeaf::FormattedDateTime:
             Choice(node, kNsQdt, "DateTimeString", nullptr, nullptr, nullptr);
             return;
         case TLeaf::Qualified:
+            if (FacturX()) {
+                // The profiles' qualified codes carry no attribute, an allowance or charge
+                // reason code its list's identifier.
+                static const TAttributes kReason{{{"listID", false}}};
+                static const TAttributes kNone{};
+                Attributes(node, std::strcmp(reinterpret_cast<const char*>(node->name), "ReasonCode") == 0 ? kReason : kNone);
+                bool hasElements = false;
+                OwnText(node, hasElements);
+                if (hasElements)
+                    Report(node, "cvc-complex-type.2.2", QStringLiteral("„%1“ darf keine Unterelemente enthalten.").arg(NameOf(node)));
+                return;
+            }
             // A qualified code or identifier: the value is a token; attributes on it are
             // defined per code list (some with fixed values), which this check does not know.
             if (node->properties) {
@@ -967,7 +1041,8 @@ void CheckStructure(const TDocument& doc, std::vector<TCheckFinding>& findings)
         TStructureCheck(UblModel(), findings).Root(doc.Root, "CreditNote");
         break;
     case TSyntax::Cii:
-        TStructureCheck(CiiModel(), findings).Root(doc.Root, "CrossIndustryInvoice");
+        TStructureCheck(doc.Facts.Profile == TFxProfile::None ? CiiModel() : FacturXModel(doc.Facts.Profile), findings)
+            .Root(doc.Root, "CrossIndustryInvoice");
         break;
     }
 }
