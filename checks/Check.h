@@ -39,6 +39,9 @@ enum class TCheckVerdict {
 struct TCheckResult
 {
     QString Scenario; // "EN16931 XRechnung (UBL Invoice)"; empty when none matched
+    // The rules the check followed, for the heading: "XRechnung 3.0.2", or a profile's
+    // ("Factur-X 1.09, Profil EXTENDED").
+    QString Rules;
     std::vector<TCheckFinding> Findings;
     TCheckVerdict Verdict = TCheckVerdict::Reject;
 
@@ -46,6 +49,8 @@ struct TCheckResult
     // The assessment sentence, as the official report words it ("Bewertung: ...").
     QString Sentence() const;
     int Count(TCheckLevel level) const;
+    // "Eingebaute Prüfung (Stand XRechnung 3.0.2)"
+    QString Title() const;
 };
 
 // Checks the invoice XML (the bytes as the file holds them). Never raises: a document that
@@ -59,6 +64,12 @@ TCheckResult CheckInvoiceXml(const TXmlDocument& document);
 // the assessment sentence, the findings grouped by level.
 QString CheckReportHtml(const TCheckResult& result);
 
-// The version of the rules the checks follow, for headings and notes.
+// The version of the rules the checks follow, for headings and notes: XRechnung's and
+// EN 16931's, and the ZUGFeRD / Factur-X profiles'.
 inline constexpr const char* kCheckRulesVersion = "XRechnung 3.0.2";
-inline constexpr const char* kCheckReportTitle = "Eingebaute Prüfung (Stand XRechnung 3.0.2)";
+inline constexpr const char* kFacturXRulesVersion = "Factur-X 1.09";
+// The report's heading for those rules ("Eingebaute Prüfung (Stand XRechnung 3.0.2)").
+QString CheckReportTitle(const QString& rules);
+// The rules of a ZUGFeRD / Factur-X profile as the heading names them ("Factur-X 1.09, Profil
+// BASIC WL"), for a profile as InvoiceProfile writes it ("BASIC-WL").
+QString FacturXRules(const QString& profile);

@@ -867,6 +867,8 @@ TCheckResult CheckInvoiceXml(const TXmlDocument& parsed)
             return result;
         }
         result.Scenario = QString::fromLatin1(scenario->Name);
+        if (scenario->Profile != TFxProfile::None)
+            result.Rules = FacturXRules(scenario->Profile == TFxProfile::Extended ? QStringLiteral("EXTENDED") : QStringLiteral("BASIC"));
         const xq::TRootPathScope rootPaths;
         TDocument doc;
         doc.Root = root;

@@ -35,6 +35,23 @@ QString LevelName(TCheckLevel level)
     return QStringLiteral("information");
 }
 
+QString CheckReportTitle(const QString& rules)
+{
+    return QStringLiteral("Eingebaute Prüfung (Stand %1)").arg(rules);
+}
+
+QString FacturXRules(const QString& profile)
+{
+    QString name = profile;
+    name.replace(u'-', u' ');
+    return QStringLiteral("%1, Profil %2").arg(QString::fromLatin1(kFacturXRulesVersion), name);
+}
+
+QString TCheckResult::Title() const
+{
+    return CheckReportTitle(Rules.isEmpty() ? QString::fromLatin1(kCheckRulesVersion) : Rules);
+}
+
 QString CheckReportHtml(const TCheckResult& result)
 {
     // A part of a page (the report pane puts it into its own page), its style scoped to it.
@@ -52,7 +69,7 @@ QString CheckReportHtml(const TCheckResult& result)
         "div.eingebaut span.ort{color:#555;font-size:8.5pt;word-break:break-all}"
         "div.eingebaut span.note{color:#7a4a00}"
         "</style><div class=\"eingebaut\">");
-    html += QStringLiteral("<h1>%1</h1>").arg(Escaped(QString::fromUtf8(kCheckReportTitle)));
+    html += QStringLiteral("<h1>%1</h1>").arg(Escaped(result.Title()));
     if (!result.Scenario.isEmpty())
         html += QStringLiteral("<p class=\"szenario\">Prüfszenario: %1</p>").arg(Escaped(result.Scenario));
     html += QStringLiteral("<p class=\"bewertung %1\">%2</p>")

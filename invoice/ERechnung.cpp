@@ -220,6 +220,17 @@ void TERechnung::RunChecks()
                           .arg(validator.Status()));
         return;
     }
+    // A profile the service knows no rules for (ZUGFeRD / Factur-X BASIC, EXTENDED): the
+    // built-in checks that know it decide, when the user allows them to.
+    if (validator.NoScenario() && mode == TCheckMode::ServiceOrBuiltIn) {
+        const TXmlDocument* document = Document();
+        const TCheckResult own = document ? CheckInvoiceXml(*document) : CheckInvoiceXml(FXmlBytes);
+        if (own.Verdict != TCheckVerdict::NoScenario && !own.Rules.isEmpty()) {
+            DecideBuiltIn(QStringLiteral("Der Prüfdienst kennt das Profil %1 nicht; entschieden hat die eingebaute Prüfung.")
+                              .arg(Profile()));
+            return;
+        }
+    }
     FAccepted = validator.Accepted();
     FCheckedBy = TCheckedBy::Service;
     FFindings = validator.Messages();
@@ -288,7 +299,8 @@ void TERechnung::DecideBuiltIn(const QString& why)
     const QString report = result.Verdict == TCheckVerdict::NoScenario && !NoEInvoiceReason().isEmpty()
         ? QStringLiteral("<h2>%1</h2><p>Nach den Regeln der E-Rechnung (EN 16931, XRechnung) wird dieses Dokument nicht "
                          "geprüft: es enthält nicht den vollen Inhalt einer Rechnung.</p>")
-              .arg(QString::fromUtf8(kCheckReportTitle))
+              .arg(CheckReportTitle(Profile() == QLatin1String("ZUGFERD-1") ? QString::fromLatin1(kCheckRulesVersion)
+                                                                            : FacturXRules(Profile())))
         : CheckReportHtml(result);
     HtmlValidateString = (FServiceOptions.Mode == TCheckMode::BuiltIn ? QString() : NoteHtml(why)) + report;
 }

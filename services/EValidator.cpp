@@ -205,12 +205,14 @@ QString TEValidator::Validate(const QString& xmlstr)
 {
     FAccepted = false;
     FIsReport = false;
+    FNoScenario = false;
     FMessages.clear();
     const QString answer = Call(xmlstr);
     TReading reading = ReadAnswer(Status(), answer);
     Html = reading.Html;
     FAccepted = reading.Accepted;
     FIsReport = reading.IsReport;
+    FNoScenario = reading.NoScenario;
     FMessages = std::move(reading.Messages);
     return Html;
 }
@@ -259,6 +261,12 @@ TEValidator::TReading TEValidator::ReadAnswer(int status, const QString& answer)
         doubt = sentences.isEmpty() ? QStringLiteral("Der Prüfbericht nennt keinen Bewertungssatz.")
                                     : QStringLiteral("Die Bewertungssätze des Prüfberichts widersprechen einander.");
     reading.Accepted = doubt.isEmpty();
+    // No scenario: the report's own element for it, or the assessment sentence that says so.
+    std::unique_ptr<xmlXPathObject, TXPathObjectFree> unmatched(xmlXPathEvalExpression(X("/rep:report/rep:noScenarioMatched"), ctx.get()));
+    reading.NoScenario = (unmatched && unmatched->nodesetval && unmatched->nodesetval->nodeNr > 0)
+        || std::any_of(sentences.begin(), sentences.end(), [](const QString& sentence) {
+               return sentence.contains(QLatin1String("kein Pruefszenario gegriffen"));
+           });
     // A report that plainly rejects needs no note; one that looks like an acceptance but
     // does not count as one says why, above everything else.
     if (!reading.Accepted && anyAcceptSign)

@@ -34,12 +34,16 @@ public:
     // Whether the answer of the last Validate was a report at all (not an error page).
     bool IsReport() const { return FIsReport; }
     const std::vector<TReportMessage>& Messages() const { return FMessages; }
+    // Whether the report says that none of the service's scenarios matched the document
+    // (it knows no rules for it: a profile it does not check).
+    bool NoScenario() const { return FNoScenario; }
 
     struct TReading
     {
         QString Html;          // what the report pane shows
         bool Accepted = false; // the service recommends acceptance
         bool IsReport = false; // the answer is a report (accepting or not)
+        bool NoScenario = false;
         std::vector<TReportMessage> Messages;
     };
     // Reads an answer of the service; raises "Leere Antwort des Prüfdienstes" on an empty one.
@@ -52,6 +56,7 @@ public:
 private:
     bool FAccepted = false;
     bool FIsReport = false;
+    bool FNoScenario = false;
     std::vector<TReportMessage> FMessages;
 };
 

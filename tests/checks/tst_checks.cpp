@@ -123,6 +123,85 @@ private Q_SLOTS:
         QCOMPARE(result.Sentence(), sentence);
     }
 
+    // The ZUGFeRD / Factur-X samples as their profiles' published rules answer them: an
+    // e-invoice profile (BASIC, EXTENDED) with the same verdict and the same rules failing
+    // with flag error (schema errors are the structure's, reported by their own codes); a
+    // booking aid (MINIMUM, BASIC WL) never checked as an e-invoice.
+    void profileSamplesAsTheirRules_data()
+    {
+        QTest::addColumn<QString>("file");
+        QTest::addColumn<QString>("profile");
+        QTest::addColumn<bool>("valid");
+        QTest::addColumn<bool>("schemaValid");
+        QTest::addColumn<QStringList>("errors");
+        QFile index(ProfileSamplesDir().isEmpty() ? QString() : ProfileSamplesDir() + QStringLiteral("/reference.tsv"));
+        if (!index.open(QIODevice::ReadOnly)) {
+            QTest::newRow("no samples") << QString() << QString() << false << false << QStringList();
+            return;
+        }
+        const QList<QByteArray> header = index.readLine().trimmed().split('\t');
+        while (!index.atEnd()) {
+            const QList<QByteArray> row = index.readLine().chopped(1).split('\t');
+            if (row.size() < header.size() - 1)
+                continue;
+            auto column = [&](const char* name) {
+                const qsizetype at = header.indexOf(name);
+                return at < row.size() ? QString::fromUtf8(row[at]) : QString();
+            };
+            std::set<QString> errors;
+            for (const QString& rule : column("failed").trimmed().split(u' ', Qt::SkipEmptyParts)) {
+                if (rule.endsWith(QStringLiteral(":error")))
+                    errors.insert(rule.chopped(6));
+            }
+            QTest::newRow(qPrintable(column("file"))) << column("file") << column("profile") << (column("valid") == u"yes")
+                                                      << (column("schema_valid") == u"yes") << QStringList(errors.begin(), errors.end());
+        }
+    }
+
+    void profileSamplesAsTheirRules()
+    {
+        QFETCH(QString, file);
+        QFETCH(QString, profile);
+        QFETCH(bool, valid);
+        QFETCH(bool, schemaValid);
+        QFETCH(QStringList, errors);
+        if (ProfileSamplesDir().isEmpty())
+            QSKIP("the profile samples are not there");
+        const QString path = ProfileSamplesDir() + u'/' + file;
+        TERechnung rechnung(nullptr, path);
+        const QByteArray xml = file.endsWith(QStringLiteral(".pdf")) ? AnsiEncode(rechnung.GetXmlData()) : ReadFileBytes(path);
+        QVERIFY(!xml.isEmpty());
+        QCOMPARE(rechnung.Profile(), profile);
+        const TCheckResult result = CheckInvoiceXml(xml);
+        if (profile == u"MINIMUM" || profile == u"BASIC-WL") {
+            QCOMPARE(result.Verdict, TCheckVerdict::NoScenario);
+            TServiceOptions builtIn;
+            builtIn.Mode = TCheckMode::BuiltIn;
+            rechnung.SetServiceOptions(builtIn);
+            rechnung.Validate();
+            QVERIFY(rechnung.IsSonstigeRechnung() && !rechnung.IsValid());
+            return;
+        }
+        std::set<QString> ours;
+        bool structureErrors = false;
+        QStringList details;
+        for (const TCheckFinding& f : result.Findings) {
+            details << f.Id + u' ' + f.Location + u' ' + f.Text.left(100);
+            if (!f.CountsAsError())
+                continue;
+            if (f.Id.startsWith(QStringLiteral("cvc-")))
+                structureErrors = true;
+            else
+                ours.insert(f.Id);
+        }
+        const QString context = details.join(u'\n');
+        QVERIFY2(result.Accepted() == valid, qPrintable(context));
+        QVERIFY2(structureErrors == !schemaValid, qPrintable(context));
+        if (schemaValid) // the rules are looked at only where the structure holds
+            QCOMPARE(QStringList(ours.begin(), ours.end()), errors);
+        QCOMPARE(result.Title(), QStringLiteral("Eingebaute Prüfung (Stand Factur-X 1.09, Profil %1)").arg(profile));
+    }
+
     // One change to a valid corpus invoice per row, and what the checks must say about it:
     // the rules that must be reported (error or warning), the rules that must not, the
     // verdict.
@@ -334,6 +413,97 @@ private Q_SLOTS:
         QTest::newRow("BR-DE-18 cash discount malformed")
             << kUbl << QStringList{"<cbc:Note>Zahlbar sofort ohne Abzug.</cbc:Note>", "<cbc:Note>#SKONTO#TAGE=7#PROZENT=2,00#\n</cbc:Note>"}
             << QStringList{"BR-DE-18"} << none << "reject";
+
+        // The ZUGFeRD / Factur-X profiles: their own structure, the EN 16931 rules as the
+        // profile applies them, the profile's rules; both generations of identifiers.
+        const QString basic = QStringLiteral("mustang__validV2Basic.xml");
+        const QString extended = QStringLiteral("mustang__Extended_SubInvoiceLines_Hardware_Bsp2.xml");
+        const QString basicId = QStringLiteral("urn:cen.eu:en16931:2017#compliant#urn:factur-x.eu:1p0:basic");
+        const QString extendedId = QStringLiteral("urn:cen.eu:en16931:2017#conformant#urn:factur-x.eu:1p0:extended");
+        const QString currency = QStringLiteral("<ram:InvoiceCurrencyCode>EUR</ram:InvoiceCurrencyCode>");
+        auto payment = [&](const char* means) { return currency + QString::fromLatin1(means); };
+        QTest::newRow("BASIC as published") << basic << QStringList{} << none << QStringList{"PEPPOL-EN16931-R008"} << "accept";
+        QTest::newRow("BASIC, ZUGFeRD 2.0 identifier")
+            << basic << QStringList{basicId, "urn:cen.eu:en16931:2017#compliant#urn:zugferd.de:2p0:basic"} << none << none << "accept";
+        QTest::newRow("BASIC, an element EN 16931 allows but the profile does not")
+            << basic
+            << QStringList{"<ram:Name>Grundpreis (Pauschale)</ram:Name>",
+                           "<ram:SellerAssignedID>4711</ram:SellerAssignedID><ram:Name>Grundpreis (Pauschale)</ram:Name>"}
+            << QStringList{"cvc-complex-type.2.4.a"} << none << "reject";
+        QTest::newRow("BASIC, the same element under EN 16931")
+            << basic
+            << QStringList{basicId, "urn:cen.eu:en16931:2017", "<ram:Name>Grundpreis (Pauschale)</ram:Name>",
+                           "<ram:SellerAssignedID>4711</ram:SellerAssignedID><ram:Name>Grundpreis (Pauschale)</ram:Name>"}
+            << none << QStringList{"cvc-complex-type.2.4.a"} << "accept";
+        QTest::newRow("BASIC, a date without its format")
+            << basic << QStringList{"<udt:DateTimeString format=\"102\">20181030</udt:DateTimeString>", "<udt:DateTimeString>20181030</udt:DateTimeString>"}
+            << QStringList{"cvc-complex-type.4"} << none << "reject";
+        QTest::newRow("BASIC, a date as XML Schema value (D16B allows it, the profile not)")
+            << basic << QStringList{"<udt:DateTimeString format=\"102\">20181030</udt:DateTimeString>", "<udt:DateTime>2018-10-30T00:00:00</udt:DateTime>"}
+            << QStringList{"cvc-complex-type.2.4.a"} << none << "reject";
+        QTest::newRow("BASIC, an attribute the profile's text has not")
+            << basic << QStringList{"<ram:Name>Grundpreis (Pauschale)</ram:Name>", "<ram:Name languageID=\"de\">Grundpreis (Pauschale)</ram:Name>"}
+            << QStringList{"cvc-complex-type.3.2.2"} << none << "reject";
+        QTest::newRow("BASIC, an EN 16931 rule (BR-CO-10)")
+            << basic << QStringList{"<ram:LineTotalAmount>16.90</ram:LineTotalAmount>", "<ram:LineTotalAmount>16.80</ram:LineTotalAmount>"}
+            << QStringList{"BR-CO-10"} << none << "reject";
+        QTest::newRow("CII-SR-470 credit transfer with the account")
+            << basic
+            << QStringList{currency, payment("<ram:SpecifiedTradeSettlementPaymentMeans><ram:TypeCode>58</ram:TypeCode>"
+                                             "<ram:PayeePartyCreditorFinancialAccount><ram:IBANID>DE02120300000000202051</ram:IBANID>"
+                                             "</ram:PayeePartyCreditorFinancialAccount></ram:SpecifiedTradeSettlementPaymentMeans>")}
+            << none << QStringList{"CII-SR-470"} << "accept";
+        QTest::newRow("CII-SR-470 credit transfer without an account")
+            << basic << QStringList{currency, payment("<ram:SpecifiedTradeSettlementPaymentMeans><ram:TypeCode>58</ram:TypeCode>"
+                                                      "</ram:SpecifiedTradeSettlementPaymentMeans>")}
+            << QStringList{"CII-SR-470"} << none << "reject";
+        QTest::newRow("CII-SR-470 credit transfer with the buyer's account")
+            << basic
+            << QStringList{currency, payment("<ram:SpecifiedTradeSettlementPaymentMeans><ram:TypeCode>30</ram:TypeCode>"
+                                             "<ram:PayerPartyDebtorFinancialAccount><ram:IBANID>DE75512108001245126199</ram:IBANID>"
+                                             "</ram:PayerPartyDebtorFinancialAccount><ram:PayeePartyCreditorFinancialAccount>"
+                                             "<ram:IBANID>DE02120300000000202051</ram:IBANID></ram:PayeePartyCreditorFinancialAccount>"
+                                             "</ram:SpecifiedTradeSettlementPaymentMeans>")}
+            << QStringList{"CII-SR-470"} << none << "reject";
+        QTest::newRow("PEPPOL-EN16931-R008 an empty element")
+            << basic << QStringList{"<ram:ApplicableHeaderTradeAgreement>", "<ram:ApplicableHeaderTradeAgreement><ram:BuyerReference> </ram:BuyerReference>"}
+            << QStringList{"PEPPOL-EN16931-R008"} << none << "accept";
+        QTest::newRow("EXTENDED as published")
+            << extended << QStringList{} << none << QStringList{"CII-SR-452", "CII-SR-408", "BR-CO-10"} << "accept";
+        QTest::newRow("EXTENDED, ZUGFeRD 2.0 identifier")
+            << extended << QStringList{extendedId, "urn:cen.eu:en16931:2017#conformant#urn:zugferd.de:2p0:extended"} << none << none << "accept";
+        QTest::newRow("EXTENDED, a group line is not summed")
+            << extended << QStringList{"<ram:LineTotalAmount>1050.00</ram:LineTotalAmount>", "<ram:LineTotalAmount>1000.00</ram:LineTotalAmount>"}
+            << none << QStringList{"BR-CO-10"} << "accept";
+        QTest::newRow("EXTENDED, a detail line is summed")
+            << extended << QStringList{"<ram:LineTotalAmount>600.00</ram:LineTotalAmount>", "<ram:LineTotalAmount>610.00</ram:LineTotalAmount>"}
+            << QStringList{"BR-CO-10", "BR-S-08"} << none << "reject";
+        QTest::newRow("EXTENDED, a line kind the profile does not know")
+            << extended
+            << QStringList{"<ram:LineID>01</ram:LineID>\r\n        <ram:LineStatusReasonCode>GROUP</ram:LineStatusReasonCode>",
+                           "<ram:LineID>01</ram:LineID>\r\n        <ram:LineStatusReasonCode>SUMME</ram:LineStatusReasonCode>"}
+            << QStringList{"STRUKTUR-NICHT-GEPRUEFT"} << none << "reject";
+        QTest::newRow("FX-SCH-A-001084 a package unit of Recommendation 21 without its X")
+            << extended << QStringList{"<ram:BilledQuantity unitCode=\"H87\">10.00</ram:BilledQuantity>",
+                                       "<ram:BilledQuantity unitCode=\"H87\">10.00</ram:BilledQuantity><ram:PackageQuantity unitCode=\"BO\">1</ram:PackageQuantity>"}
+            << QStringList{"FX-SCH-A-001084"} << none << "reject";
+        QTest::newRow("FX-SCH-A-001084 the same unit with its X")
+            << extended << QStringList{"<ram:BilledQuantity unitCode=\"H87\">10.00</ram:BilledQuantity>",
+                                       "<ram:BilledQuantity unitCode=\"H87\">10.00</ram:BilledQuantity><ram:PackageQuantity unitCode=\"XBO\">1</ram:PackageQuantity>"}
+            << none << QStringList{"FX-SCH-A-001084"} << "accept";
+        QTest::newRow("EXTENDED, a code whose list the check does not carry")
+            << extended << QStringList{"      <ram:SellerOrderReferencedDocument>",
+                                       "      <ram:ApplicableTradeDeliveryTerms><ram:DeliveryTypeCode>FOB</ram:DeliveryTypeCode>"
+                                       "</ram:ApplicableTradeDeliveryTerms><ram:SellerOrderReferencedDocument>"}
+            << QStringList{"STRUKTUR-NICHT-GEPRUEFT"} << none << "reject";
+        QTest::newRow("EXTENDED, a logistics fee counts as a charge")
+            << extended
+            << QStringList{"      </ram:ApplicableTradeTax>\r\n      <ram:SpecifiedTradePaymentTerms>",
+                           "      </ram:ApplicableTradeTax><ram:SpecifiedLogisticsServiceCharge><ram:Description>Fracht</ram:Description>"
+                           "<ram:AppliedAmount>10.00</ram:AppliedAmount><ram:AppliedTradeTax><ram:TypeCode>VAT</ram:TypeCode>"
+                           "<ram:CategoryCode>S</ram:CategoryCode><ram:RateApplicablePercent>19.00</ram:RateApplicablePercent>"
+                           "</ram:AppliedTradeTax></ram:SpecifiedLogisticsServiceCharge>\r\n      <ram:SpecifiedTradePaymentTerms>"}
+            << QStringList{"BR-CO-12", "BR-S-08"} << none << "reject";
 
         // Never accept what the check cannot read or evaluate.
         QTest::newRow("not well-formed")

@@ -68,6 +68,12 @@ QString CorpusDir()
     return QFile::exists(dir + QStringLiteral("/manifest.tsv")) ? dir : QString();
 }
 
+QString ProfileSamplesDir()
+{
+    const QString dir = QStringLiteral(ERECHNUNG_PROFILE_SAMPLES_DIR);
+    return QFile::exists(dir + QStringLiteral("/reference.tsv")) ? dir : QString();
+}
+
 QString CorpusPath(const QString& name)
 {
     return CorpusDir() + QLatin1Char('/') + name;

@@ -51,6 +51,9 @@ QString TestDataPath(const QString& name);
 QByteArray ReadTestData(const QString& name);
 QString CorpusDir(); // empty when the corpus is not there
 QString CorpusPath(const QString& name);
+// The ZUGFeRD / Factur-X profile samples with their rules' answers (reference.tsv); empty
+// when they are not there.
+QString ProfileSamplesDir();
 
 void WriteFileBytes(const QString& path, const QByteArray& bytes);
 QByteArray ReadFileBytes(const QString& path);
