@@ -602,20 +602,47 @@ private Q_SLOTS:
     }
 
     // A booking aid (MINIMUM) is waved through with its reason; accepting it asks nothing.
-    void bookingAidIsWavedThrough()
+    // A hybrid PDF of each ZUGFeRD / Factur-X kind: the colour its verdict gives, what the
+    // status bar says, the report's heading. A booking aid is waved through, never accepted.
+    void profilePdfsThroughTheWindow_data()
     {
-        if (CorpusDir().isEmpty())
-            QSKIP("the sample corpus is not there");
+        QTest::addColumn<QString>("file");
+        QTest::addColumn<int>("state");
+        QTest::addColumn<QColor>("colour");
+        QTest::addColumn<QString>("status"); // how the status bar starts
+        QTest::addColumn<QString>("shown");  // a text of the report pane
+        const QString builtIn = QStringLiteral("Eingebaute Prüfung: Sie haben die eingebaute Prüfung gewählt.");
+        QTest::newRow("MINIMUM") << "zf-corpus__zugferd_2p1_MINIMUM_Buchungshilfe.pdf" << int(wsWaveThrough) << kYellow
+                                 << "Keine E-Rechnung nach § 14 UStG (Profil MINIMUM: Buchungshilfe) – bitte wie eine sonstige Rechnung prüfen"
+                                 << "Eingebaute Prüfung (Stand Factur-X 1.09, Profil MINIMUM)";
+        QTest::newRow("BASIC") << "zf-corpus__zugferd_2p1_BASIC_Rechnungskorrektur.pdf" << int(wsShouldAccept) << kLime << builtIn
+                               << "Eingebaute Prüfung (Stand Factur-X 1.09, Profil BASIC)";
+        QTest::newRow("BASIC, its rules broken") << "tiime__basic_facturx.pdf" << int(wsShouldDeny) << kRed << builtIn << "CII-SR-470";
+        QTest::newRow("EXTENDED") << "zf-corpus__zugferd_2p1_EXTENDED_Kostenrechnung.pdf" << int(wsShouldAccept) << kLime << builtIn
+                                  << "Eingebaute Prüfung (Stand Factur-X 1.09, Profil EXTENDED)";
+        QTest::newRow("EXTENDED, ZUGFeRD 2.0, its rules broken")
+            << "zf-corpus__zugferd_2p0_EXTENDED_Rechnungskorrektur.pdf" << int(wsShouldDeny) << kRed << builtIn << "FX-SCH-A-001084";
+    }
+
+    void profilePdfsThroughTheWindow()
+    {
+        QFETCH(QString, file);
+        QFETCH(int, state);
+        QFETCH(QColor, colour);
+        QFETCH(QString, status);
+        QFETCH(QString, shown);
+        if (ProfileSamplesDir().isEmpty())
+            QSKIP("the profile samples are not there");
         dialog->Settings()->Pruefung = QString::fromLatin1(kPruefungEingebaut);
-        const QByteArray bytes = ReadFileBytes(CorpusDir() + QStringLiteral("/../profile-samples/zf-corpus__zugferd_2p1_MINIMUM_Buchungshilfe.pdf"));
-        form->SetFile(folders->Put(QStringLiteral("buchungshilfe.pdf"), bytes));
-        QCOMPARE(form->workflow->State(), wsWaveThrough);
-        QCOMPARE(form->pValidateHeader->Color(), kYellow);
-        QCOMPARE(form->pAnnehmen->Color(), ButtonFace());
-        QCOMPARE(form->StatusBar1->currentMessage(),
-                 QStringLiteral("Keine E-Rechnung nach § 14 UStG (Profil MINIMUM: Buchungshilfe) – bitte wie eine sonstige Rechnung prüfen"));
-        QTRY_VERIFY_WITH_TIMEOUT(PageText(form->wbValidator).contains(QStringLiteral("Keine E-Rechnung nach § 14 UStG")), 15000);
+        form->SetFile(folders->Put(QStringLiteral("rechnung.pdf"), ReadFileBytes(ProfileSamplesDir() + u'/' + file)));
+        QCOMPARE(int(form->workflow->State()), state);
+        QCOMPARE(form->pValidateHeader->Color(), colour);
+        QVERIFY2(form->StatusBar1->currentMessage().startsWith(status), qPrintable(form->StatusBar1->currentMessage()));
+        QTRY_VERIFY_WITH_TIMEOUT(PageText(form->wbValidator).contains(shown), 15000);
+        if (state != int(wsWaveThrough))
+            return;
         QVERIFY(!PageText(form->wbValidator).contains(QStringLiteral("zurückzuweisen"))); // no word against the colour
+        QCOMPARE(form->pAnnehmen->Color(), ButtonFace());
         Click(form->pAnnehmen);
         QCOMPARE(form->workflow->State(), wsNone);
         QCOMPARE(PromptTexts(QStringLiteral("Warnung")).size(), 0);

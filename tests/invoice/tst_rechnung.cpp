@@ -47,6 +47,15 @@ QByteArray ReportWithFinding(bool accept)
         + "</p></body></html></rep:explanation></rep:" + verdict + "></rep:assessment></rep:report>";
 }
 
+// A report of a service that knows no rules for the document (no scenario matched).
+QByteArray NoScenarioReport()
+{
+    return "<rep:report xmlns:rep=\"http://www.xoev.de/de/validator/varl/1\" valid=\"false\"><rep:noScenarioMatched/>"
+           "<rep:assessment><rep:reject><rep:explanation><html xmlns=\"http://www.w3.org/1999/xhtml\"><body>"
+           "<p class=\"important\">Bewertung: Es wird empfohlen das Dokument zurückzuweisen. Da kein Pruefszenario gegriffen "
+           "hat.</p></body></html></rep:explanation></rep:reject></rep:assessment></rep:report>";
+}
+
 } // namespace
 
 // The invoice document: loading, hash, archive name, and the answers of the services.
@@ -361,6 +370,15 @@ private Q_SLOTS:
             << mEither << "accept" << falsch << bySvc << true << differ + "Bewertung: Es wird empfohlen das Dokument zurückzuweisen.";
         QTest::newRow("either, service rejects what the built-in accepts")
             << mEither << "reject" << gut << bySvc << false << differ + "Bewertung: Es wird empfohlen das Dokument anzunehmen";
+        // A profile the service has no scenario for: the built-in checks decide when they
+        // know it and the user allows it.
+        const QString extended = QStringLiteral("checks/mustang__Extended_SubInvoiceLines_Hardware_Bsp2.xml");
+        QTest::newRow("either, no scenario for EXTENDED") << mEither << "no-scenario" << extended << builtIn << true
+                                                          << "Der Prüfdienst kennt das Profil EXTENDED nicht; entschieden hat die eingebaute Prüfung.";
+        QTest::newRow("service, no scenario for EXTENDED") << mService << "no-scenario" << extended << bySvc << false
+                                                           << differ + "Bewertung: Es wird empfohlen das Dokument anzunehmen";
+        QTest::newRow("either, no scenario for an invoice the built-in knows no more of")
+            << mEither << "no-scenario" << falsch << bySvc << false << "";
         QTest::newRow("service, down: raises") << mService << "geschlossen" << gut << -1 << false << "";
         QTest::newRow("service, an error page: rejected") << mService << "500" << gut << bySvc << false << "";
     }
@@ -373,8 +391,11 @@ private Q_SLOTS:
         QFETCH(int, checkedBy);
         QFETCH(bool, valid);
         QFETCH(QString, note);
+        const QString extended = QStringLiteral("checks/mustang__Extended_SubInvoiceLines_Hardware_Bsp2.xml");
         if (service == QLatin1String("500"))
             server->Answer("/validate", Answer("kaputt", 500));
+        else if (service == QLatin1String("no-scenario"))
+            server->Answer("/validate", Answer(NoScenarioReport()));
         else
             server->Answer("/validate", Answer(ReportWithFinding(service == QLatin1String("accept"))));
         server->Answer("/renderhtml", Answer(ReadTestData(QStringLiteral("rendering.html"))));
@@ -405,17 +426,24 @@ private Q_SLOTS:
                      qPrintable(html.left(300)));
 
         if (rechnung.CheckedBy() == TCheckedBy::BuiltIn) {
-            QVERIFY(html.contains(QStringLiteral("<h1>Eingebaute Prüfung (Stand XRechnung 3.0.2)</h1>")));
+            QVERIFY(html.contains(file == extended ? QStringLiteral("<h1>Eingebaute Prüfung (Stand Factur-X 1.09, Profil EXTENDED)</h1>")
+                                                   : QStringLiteral("<h1>Eingebaute Prüfung (Stand XRechnung 3.0.2)</h1>")));
             // Its findings are the built-in ones: the wrong invoice names its schema error.
             const bool schemaError = std::any_of(rechnung.Findings().begin(), rechnung.Findings().end(), [](const TReportMessage& m) {
                 return m.Id.startsWith(QLatin1String("cvc-")) && m.Level == QLatin1String("error") && !m.Location.isEmpty();
             });
             QCOMPARE(schemaError, !valid);
-            // Without the service the invoice is shown without it too.
-            QVERIFY(rechnung.Render().contains(QStringLiteral("Eingebaute Ansicht")));
-            QCOMPARE(rechnung.RenderedBy(), TRenderedBy::BuiltIn);
-            QCOMPARE(RequestsTo("/renderhtml"), 0);
-        } else if (service != QLatin1String("500")) {
+            // Without the service the invoice is shown without it too; a service that
+            // answered (only without rules for the profile) still renders it.
+            if (service == QLatin1String("no-scenario")) {
+                rechnung.Render();
+                QCOMPARE(rechnung.RenderedBy(), TRenderedBy::Service);
+            } else {
+                QVERIFY(rechnung.Render().contains(QStringLiteral("Eingebaute Ansicht")));
+                QCOMPARE(rechnung.RenderedBy(), TRenderedBy::BuiltIn);
+                QCOMPARE(RequestsTo("/renderhtml"), 0);
+            }
+        } else if (service == QLatin1String("accept") || service == QLatin1String("reject")) {
             // The service's findings, as its report states them.
             QCOMPARE(rechnung.Findings().size(), size_t(1));
             QCOMPARE(rechnung.Findings()[0].Id, QStringLiteral("BR-DE-21"));
