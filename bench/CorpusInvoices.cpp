@@ -37,3 +37,27 @@ TCorpusInvoices LargestCorpusInvoices()
     }
     return found;
 }
+
+TCorpusInvoices LargestProfileSample(const QString& profile)
+{
+    TCorpusInvoices found;
+    if (ProfileSamplesDir().isEmpty())
+        return found;
+    QFile reference(ProfileSamplesDir() + QStringLiteral("/reference.tsv"));
+    if (!reference.open(QIODevice::ReadOnly))
+        return found;
+    const QList<QByteArray> header = reference.readLine().trimmed().split('\t');
+    while (!reference.atEnd()) {
+        const QList<QByteArray> row = reference.readLine().trimmed().split('\t');
+        if (QString::fromUtf8(row.value(header.indexOf("profile"))) != profile)
+            continue;
+        const QString file = QString::fromUtf8(row.value(header.indexOf("file")));
+        TERechnung r(nullptr, ProfileSamplesDir() + u'/' + file);
+        const QByteArray xml = AnsiEncode(r.GetXmlData());
+        if (xml.size() > found.Xml.size()) {
+            found.Xml = xml;
+            found.Name = file;
+        }
+    }
+    return found;
+}

@@ -14,3 +14,7 @@ struct TCorpusInvoices
 
 // Empty names when the corpus is not there.
 TCorpusInvoices LargestCorpusInvoices();
+
+// The largest ZUGFeRD / Factur-X sample of a profile ("EXTENDED") among the profile
+// samples: its invoice XML in Name and Xml; empty when the samples are not there.
+TCorpusInvoices LargestProfileSample(const QString& profile);
