@@ -755,8 +755,6 @@ TPattern ModelPattern()
          "Ist eine Steuerwährung (BT-6) angegeben, muss die Umsatzsteuer auch in ihr (BT-111) stehen."},
         {"BR-66", F, [](const TCtx& c) { return c.Count("cac:PaymentMeans/cac:CardAccount") <= 1; },
          "Die Rechnung darf höchstens eine Zahlungskarte (BG-18) nennen."},
-        {"BR-67", F, [](const TCtx& c) { return c.Count("cac:PaymentMeans/cac:PaymentMandate") <= 1; },
-         "Die Rechnung darf höchstens ein Lastschriftmandat (BG-19) nennen."},
         {"BR-AE-01", F, [](const TCtx& c) { return ExactlyOneBreakdown(c, "AE"); },
          "Kommt die Kategorie AE (Steuerschuldnerschaft des Leistungsempfängers) vor, muss es genau eine Aufschlüsselung mit AE geben."},
         {"BR-AE-02", F, [](const TCtx& c) { return LinesNeedIds(c, "AE", TParty::WithBuyerVatOrLegal); },
@@ -1080,7 +1078,11 @@ TPattern ModelPattern()
                        const bool transfer = code == u"30" || code == u"58";
                        return (c.Has("cac:PayeeFinancialAccount/cbc:ID") && transfer) || !transfer;
                    },
-                   "Bei einer Überweisung (Code 30 oder 58) muss die Kontonummer (BT-84) stehen."}}});
+                   "Bei einer Überweisung (Code 30 oder 58) muss die Kontonummer (BT-84) stehen."},
+                  // One mandate per payment means; over repeated payment means the syntax's
+                  // own count (UBL-SR-55) says it.
+                  {"BR-67", F, [](const TCtx& c) { return c.Count("cac:PaymentMandate") <= 1; },
+                   "Die Rechnung darf höchstens ein Lastschriftmandat (BG-19) nennen."}}});
     r.push_back({"cac:BillingReference",
                  {{"BR-55", F, [](const TCtx& c) { return c.Has("cac:InvoiceDocumentReference/cbc:ID"); },
                    "Ein Verweis auf eine frühere Rechnung (BG-3) braucht deren Nummer (BT-25)."}}});
@@ -1332,7 +1334,7 @@ std::vector<std::pair<int, std::string>> NotInInvoice()
     const std::string line = "cac:InvoiceLine/";
     each(line, {"cbc:UUID", "cbc:TaxPointDate", "cbc:AccountingCostCode", "cbc:PaymentPurposeCode", "cbc:FreeOfChargeIndicator"});
     each(line + "cac:InvoicePeriod/", {"cbc:StartTime", "cbc:EndTime", "cbc:DurationMeasure", "cbc:DescriptionCode", "cbc:Description"});
-    each(line + "cac:OrderLineReference/", {"cbc:SalesOrderLineID", "cbc:UUID", "cbc:LineStatusCode", "cbc:OrderReference"});
+    each(line + "cac:OrderLineReference/", {"cbc:SalesOrderLineID", "cbc:UUID", "cbc:LineStatusCode", "cac:OrderReference"});
     each(line, {"cac:DespatchLineReference", "cac:ReceiptLineReference", "cac:BillingReference"});
     each(line + "cac:DocumentReference/", {"cbc:CopyIndicator", "cbc:UUID", "cbc:IssueDate", "cbc:IssueTime"});
     at(537);
@@ -1492,8 +1494,10 @@ int CountVatIds(const TCtx& c, const char* parties, bool vat)
 {
     int n = 0;
     for (_xmlNode* scheme : c.Sel(parties)) {
-        bool matches = false;
-        for (const QString& id : xq::Values(scheme, "cac:TaxScheme/cbc:ID"))
+        // A scheme without a tax type is no VAT scheme: its number counts as a tax number.
+        const std::vector<QString> ids = xq::Values(scheme, "cac:TaxScheme/cbc:ID");
+        bool matches = ids.empty() && !vat;
+        for (const QString& id : ids)
             matches = matches || ((id.toUpper() == u"VAT") == vat);
         if (matches)
             n += xq::Count(scheme, "cbc:CompanyID");
@@ -1593,6 +1597,8 @@ TPattern SyntaxPattern()
          "Höchstens eine Umsatzsteuer-Id des Verkäufers."},
         {"UBL-SR-13", F, [](const TCtx& c) { return CountVatIds(c, "cac:AccountingSupplierParty/cac:Party/cac:PartyTaxScheme", false) <= 1; },
          "Höchstens eine Steuernummer des Verkäufers."},
+        {"UBL-SR-55", F, [](const TCtx& c) { return c.Count("cac:PaymentMeans/cac:PaymentMandate") <= 1; },
+         "Höchstens ein Lastschriftmandat (BG-19), auch über mehrere Zahlungsanweisungen."},
         {"UBL-SR-14", F, [](const TCtx& c) { return c.Count("cac:AccountingSupplierParty/cac:Party/cac:PartyLegalEntity/cbc:CompanyLegalForm") <= 1; },
          "Höchstens eine Rechtsform des Verkäufers."},
         {"UBL-SR-15", F, [](const TCtx& c) { return c.Count("cac:AccountingCustomerParty/cac:Party/cac:PartyLegalEntity/cbc:RegistrationName") <= 1; },

@@ -25,6 +25,8 @@ struct TCheckFinding
     // warning to an error.
     bool Tolerated = false;
     bool Raised = false;
+    // A warning the scenario lowers to a mere note.
+    bool Lowered = false;
     // Whether the finding counts as an error for the verdict.
     bool CountsAsError() const { return Raised || (Level == TCheckLevel::Error && !Tolerated); }
 };

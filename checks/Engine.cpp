@@ -439,6 +439,8 @@ void ApplyLevels(const TScenario& scenario, std::vector<TCheckFinding>& findings
                 f.Raised = true;
             if (change.Level != TCheckLevel::Error && f.Level == TCheckLevel::Error && !f.Raised)
                 f.Tolerated = true;
+            if (change.Level == TCheckLevel::Information && f.Level == TCheckLevel::Warning)
+                f.Lowered = true;
         }
     }
 }

@@ -89,6 +89,8 @@ QString CheckReportHtml(const TCheckResult& result)
             QString text = Escaped(f.Text);
             if (f.Tolerated)
                 text += QStringLiteral(" <span class=\"note\">(wird in diesem Prüfszenario toleriert)</span>");
+            if (f.Lowered)
+                text += QStringLiteral(" <span class=\"note\">(in diesem Prüfszenario nur ein Hinweis)</span>");
             if (f.Raised && f.Level != TCheckLevel::Error)
                 text += QStringLiteral(" <span class=\"note\">(gilt in diesem Prüfszenario als Fehler)</span>");
             QString where = Escaped(f.Location);

@@ -6,6 +6,8 @@
 
 #include <QStringList>
 
+#include <functional>
+
 #include <array>
 #include <cstring>
 #include <memory>
@@ -1027,6 +1029,116 @@ private:
     std::vector<TCheckFinding>& FFindings;
 };
 
+
+// --- a document with every element -----------------------------------------------------
+
+class TExampleWriter
+{
+public:
+    TExampleWriter(const TModel& model, const std::function<QString(const QString&)>& valueOf)
+        : FModel(model), FValueOf(valueOf)
+    {
+    }
+
+    // Every particle of the type; with minimal, only the required ones (for a type met again
+    // within itself, where all of it would never end).
+    void Type(int type, const QString& path, int depth, bool minimal = false)
+    {
+        const TType& t = FModel.Types[std::size_t(type)];
+        FOnPath.push_back(type);
+        for (const TParticle& p : t.Particles) {
+            if (!p.UnmodelledType.empty() || p.Leaf == TLeaf::Foreign || (minimal && p.Min == 0))
+                continue;
+            const bool again = p.Type >= 0 && (depth > 24 || std::find(FOnPath.begin(), FOnPath.end(), p.Type) != FOnPath.end());
+            if (again && p.Min == 0)
+                continue;
+            const QString name = QString::fromStdString(p.Display);
+            if (name == u"ext:UBLExtensions")
+                continue;
+            const QString childPath = path + u'/' + name;
+            if (p.Min == 0 && FValueOf(childPath) == QLatin1String(kLeftOut))
+                continue;
+            if (p.Type >= 0) {
+                Out += u'<' + name + u'>';
+                Type(p.Type, childPath, depth + 1, minimal || again);
+                Out += QStringLiteral("</") + name + u'>';
+            } else {
+                Leaf(name, p.Leaf, childPath);
+            }
+        }
+        FOnPath.pop_back();
+    }
+
+    QString Out;
+
+private:
+    void Leaf(const QString& name, TLeaf leaf, const QString& path)
+    {
+        const QString given = FValueOf(path);
+        auto simple = [&](const QString& attributes, const QString& value) {
+            Out += u'<' + name + attributes + u'>' + (given.isNull() ? value : given).toHtmlEscaped() + QStringLiteral("</") + name + u'>';
+        };
+        auto wrapped = [&](const QString& inner, const QString& attributes, const QString& value) {
+            Out += u'<' + name + u'>' + u'<' + inner + attributes + u'>' + (given.isNull() ? value : given).toHtmlEscaped()
+                + QStringLiteral("</") + inner + QStringLiteral("></") + name + u'>';
+        };
+        switch (leaf) {
+        case TLeaf::Amount: simple(QStringLiteral(" currencyID=\"EUR\""), QStringLiteral("10.00")); return;
+        case TLeaf::CiiAmount: simple(QString(), QStringLiteral("10.00")); return;
+        case TLeaf::Quantity:
+        case TLeaf::CiiQuantity: simple(QStringLiteral(" unitCode=\"C62\""), QStringLiteral("1")); return;
+        case TLeaf::Measure:
+        case TLeaf::CiiMeasure: simple(QStringLiteral(" unitCode=\"DAY\""), QStringLiteral("1")); return;
+        case TLeaf::WeightMeasure: simple(QStringLiteral(" unitCode=\"KGM\""), QStringLiteral("1")); return;
+        case TLeaf::Numeric:
+        case TLeaf::CiiNumeric: simple(QString(), QStringLiteral("1")); return;
+        case TLeaf::Indicator: simple(QString(), QStringLiteral("true")); return;
+        case TLeaf::Date: simple(QString(), QStringLiteral("2024-01-31")); return;
+        case TLeaf::Time: simple(QString(), QStringLiteral("12:00:00")); return;
+        case TLeaf::Binary:
+        case TLeaf::CiiBinary:
+            simple(QStringLiteral(" mimeCode=\"application/pdf\" filename=\"a.pdf\""), QStringLiteral("QUJD"));
+            return;
+        case TLeaf::CiiIndicator: wrapped(QStringLiteral("udt:Indicator"), QString(), QStringLiteral("true")); return;
+        case TLeaf::CiiDate: wrapped(QStringLiteral("udt:DateString"), QStringLiteral(" format=\"102\""), QStringLiteral("20240131")); return;
+        case TLeaf::CiiDateTime:
+            wrapped(QStringLiteral("udt:DateTimeString"), QStringLiteral(" format=\"102\""), QStringLiteral("20240131"));
+            return;
+        case TLeaf::FormattedDateTime:
+            wrapped(QStringLiteral("qdt:DateTimeString"), QStringLiteral(" format=\"102\""), QStringLiteral("20240131"));
+            return;
+        default: simple(QString(), QStringLiteral("X1")); return;
+        }
+    }
+
+    const TModel& FModel;
+    const std::function<QString(const QString&)>& FValueOf;
+    std::vector<int> FOnPath;
+};
+
+} // namespace
+
+QByteArray ExampleDocument(TSyntax syntax, TFxProfile profile, const std::function<QString(const QString&)>& valueOf)
+{
+    const bool cii = syntax == TSyntax::Cii;
+    const TModel& model = !cii ? UblModel() : profile == TFxProfile::None ? CiiModel() : FacturXModel(profile);
+    const char* rootType = syntax == TSyntax::UblInvoice ? "Invoice" : syntax == TSyntax::UblCreditNote ? "CreditNote" : "CrossIndustryInvoice";
+    const QString root = cii ? QStringLiteral("rsm:CrossIndustryInvoice") : QString::fromLatin1(rootType);
+    TExampleWriter writer(model, valueOf);
+    writer.Type(model.Index.at(rootType), u'/' + root, 0);
+    QString xmlns;
+    if (cii) {
+        for (const char* prefix : {"rsm", "ram", "udt", "qdt"})
+            xmlns += QStringLiteral(" xmlns:%1=\"%2\"").arg(QLatin1String(prefix), QString::fromLatin1(prefix == std::string_view("rsm") ? kCiiNs : NamespaceOfPrefix(prefix)));
+    } else {
+        xmlns = QStringLiteral(" xmlns=\"%1\"").arg(QString::fromLatin1(syntax == TSyntax::UblInvoice ? kUblInvoiceNs : kUblCreditNoteNs));
+        for (const char* prefix : {"cac", "cbc", "ext"})
+            xmlns += QStringLiteral(" xmlns:%1=\"%2\"").arg(QLatin1String(prefix), QString::fromLatin1(NamespaceOfPrefix(prefix)));
+    }
+    return (u'<' + root + xmlns + u'>' + writer.Out + QStringLiteral("</") + root + u'>').toUtf8();
+}
+
+namespace {
 } // namespace
 
 void CheckStructure(const TDocument& doc, std::vector<TCheckFinding>& findings)

@@ -2,6 +2,10 @@
 
 #include "checks/Rules.h"
 
+#include <QByteArray>
+
+#include <functional>
+
 namespace checks {
 
 // The structure of the document as the schema of its syntax (UBL 2.1, UN/CEFACT CII D16B)
@@ -15,6 +19,13 @@ namespace checks {
 void CheckStructure(const TDocument& doc, std::vector<TCheckFinding>& findings);
 
 inline constexpr const char* kStructureUncheckedId = "STRUKTUR-NICHT-GEPRUEFT";
+
+// A document with every element the content models allow (once each, a type not within
+// itself, leaves with plain values of their data type), for the tests: every rule meets
+// each element. valueOf gives the value for a leaf's path ("/Invoice/cac:TaxTotal/...")
+// or a null text for the plain one; kLeftOut for an optional element to leave out.
+inline constexpr const char* kLeftOut = "-";
+QByteArray ExampleDocument(TSyntax syntax, TFxProfile profile, const std::function<QString(const QString&)>& valueOf);
 
 // Whether the finding is a schema error (the business rules are not applied then).
 bool IsStructureError(const TCheckFinding& finding);

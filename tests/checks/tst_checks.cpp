@@ -1,4 +1,5 @@
 #include "checks/Check.h"
+#include "checks/Schema.h"
 #include "invoice/ERechnung.h"
 #include "platform/AnsiCodePage.h"
 #include "tests/support/TestEnvironment.h"
@@ -6,6 +7,8 @@
 #include <QtTest>
 
 #include <set>
+
+using namespace checks;
 
 namespace {
 
@@ -200,6 +203,84 @@ private Q_SLOTS:
         if (schemaValid) // the rules are looked at only where the structure holds
             QCOMPARE(QStringList(ours.begin(), ours.end()), errors);
         QCOMPARE(result.Title(), QStringLiteral("Eingebaute Prüfung (Stand Factur-X 1.09, Profil %1)").arg(profile));
+    }
+
+    // Every rule of every scenario meets a document with every element its structure allows
+    // (in each VAT category, so that the rules of each category look at it): none may fail
+    // for want of our own code (a path it cannot compile, a step it cannot take).
+    void everyRuleMeetsEveryElement_data()
+    {
+        QTest::addColumn<int>("syntax");
+        QTest::addColumn<int>("profile");
+        QTest::addColumn<QString>("rules");
+        QTest::addColumn<QString>("category");
+        const QString xr = QStringLiteral("urn:cen.eu:en16931:2017#compliant#urn:xeinkauf.de:kosit:xrechnung_3.0");
+        const struct
+        {
+            const char* Name;
+            TSyntax Syntax;
+            TFxProfile Profile;
+            QString Rules;
+        } scenarios[] = {
+            {"UBL invoice, XRechnung", TSyntax::UblInvoice, TFxProfile::None, xr},
+            {"UBL credit note, XRechnung", TSyntax::UblCreditNote, TFxProfile::None, xr},
+            {"UBL invoice, XRechnung extension", TSyntax::UblInvoice, TFxProfile::None,
+             xr + QStringLiteral("#conformant#urn:xeinkauf.de:kosit:extension:xrechnung_3.0")},
+            {"UBL invoice, EN 16931", TSyntax::UblInvoice, TFxProfile::None, QStringLiteral("urn:cen.eu:en16931:2017")},
+            {"CII, XRechnung", TSyntax::Cii, TFxProfile::None, xr},
+            {"CII, XRechnung CVD", TSyntax::Cii, TFxProfile::None, xr + QStringLiteral("#compliant#urn:xeinkauf.de:kosit:xrechnung:cvd_0.9")},
+            {"CII, EN 16931", TSyntax::Cii, TFxProfile::None, QStringLiteral("urn:cen.eu:en16931:2017")},
+            {"CII, BASIC", TSyntax::Cii, TFxProfile::Basic, QStringLiteral("urn:cen.eu:en16931:2017#compliant#urn:factur-x.eu:1p0:basic")},
+            {"CII, EXTENDED", TSyntax::Cii, TFxProfile::Extended,
+             QStringLiteral("urn:cen.eu:en16931:2017#conformant#urn:factur-x.eu:1p0:extended")},
+        };
+        for (const auto& s : scenarios) {
+            for (const char* category : {"S", "Z", "E", "AE", "K", "G", "O", "L", "M"})
+                QTest::newRow(qPrintable(QStringLiteral("%1, %2").arg(QLatin1String(s.Name), QLatin1String(category))))
+                    << int(s.Syntax) << int(s.Profile) << s.Rules << QString::fromLatin1(category);
+        }
+    }
+
+    void everyRuleMeetsEveryElement()
+    {
+        QFETCH(int, syntax);
+        QFETCH(int, profile);
+        QFETCH(QString, rules);
+        QFETCH(QString, category);
+        const QByteArray xml = ExampleDocument(TSyntax(syntax), TFxProfile(profile), [&](const QString& path) -> QString {
+            if (path.endsWith(u"/cbc:CustomizationID") || path.endsWith(u"/ram:GuidelineSpecifiedDocumentContextParameter/ram:ID"))
+                return rules;
+            if (path.endsWith(u"TaxCategory/cbc:ID") || path.endsWith(u"/ram:CategoryCode"))
+                return category;
+            if (path.endsWith(u"/cac:TaxScheme/cbc:ID") || path.endsWith(u"Tax/ram:TypeCode"))
+                return QStringLiteral("VAT");
+            if (path.endsWith(u"TypeCode") && (path.contains(u"InvoiceTypeCode") || path.endsWith(u"ExchangedDocument/ram:TypeCode")))
+                return QStringLiteral("380");
+            if (path.endsWith(u"CreditNoteTypeCode"))
+                return QStringLiteral("381");
+            if (path.endsWith(u"PaymentMeansCode") || path.endsWith(u"PaymentMeans/ram:TypeCode"))
+                return QStringLiteral("58");
+            if (path.endsWith(u"CurrencyCode"))
+                return QStringLiteral("EUR");
+            // D16B allows the amount due also beside the totals; the rule on it reads one.
+            if (path.endsWith(u"/ram:ApplicableHeaderTradeSettlement/ram:DuePayableAmount"))
+                return QString::fromLatin1(kLeftOut);
+            return {};
+        });
+        const TCheckResult result = CheckInvoiceXml(xml);
+        QStringList structure;
+        QStringList failed;
+        for (const TCheckFinding& f : result.Findings) {
+            if (f.Id.startsWith(QStringLiteral("cvc-")) || f.Id == QLatin1String("XML"))
+                structure << f.Id + u' ' + f.Location + u' ' + f.Text.left(160);
+            if (f.Id == QLatin1String("Prüfung") || f.Text.startsWith(QStringLiteral("Die Regel ließ sich nicht auswerten")))
+                failed << f.Id + u' ' + f.Location + u' ' + f.Text.left(200);
+        }
+        QVERIFY2(failed.isEmpty(), qPrintable(failed.join(u'\n')));
+        QVERIFY(!result.Scenario.isEmpty());
+        // The document is one the rules look at: its structure holds.
+        QVERIFY2(structure.isEmpty(), qPrintable(structure.mid(0, 5).join(u'\n')));
+        QVERIFY(result.Findings.size() > 10); // the rules did look
     }
 
     // One change to a valid corpus invoice per row, and what the checks must say about it:
@@ -413,6 +494,38 @@ private Q_SLOTS:
         QTest::newRow("BR-DE-18 cash discount malformed")
             << kUbl << QStringList{"<cbc:Note>Zahlbar sofort ohne Abzug.</cbc:Note>", "<cbc:Note>#SKONTO#TAGE=7#PROZENT=2,00#\n</cbc:Note>"}
             << QStringList{"BR-DE-18"} << none << "reject";
+
+        // Where the official validator names another rule than the EN 16931 one.
+        const QString sellerVat = QStringLiteral("            <cac:PartyTaxScheme>\n                <cbc:CompanyID>DE 123456789</cbc:CompanyID>");
+        QTest::newRow("UBL-SR-13 a seller tax scheme without a tax type and a tax number")
+            << kUbl
+            << QStringList{sellerVat, "            <cac:PartyTaxScheme><cbc:CompanyID>201/113/40209</cbc:CompanyID><cac:TaxScheme/></cac:PartyTaxScheme>"
+                                      "<cac:PartyTaxScheme><cbc:CompanyID>202/113/40209</cbc:CompanyID><cac:TaxScheme><cbc:ID>FC</cbc:ID>"
+                                      "</cac:TaxScheme></cac:PartyTaxScheme>\n" + sellerVat}
+            << QStringList{"UBL-SR-13"} << none << "reject";
+        const QString means = QStringLiteral("    </cac:PaymentMeans>\n    <cac:PaymentTerms>");
+        QTest::newRow("UBL-SR-55 a mandate in each of two payment means")
+            << kUbl
+            << QStringList{"</cac:PayeeFinancialAccount>",
+                           "</cac:PayeeFinancialAccount><cac:PaymentMandate><cbc:ID>M1</cbc:ID></cac:PaymentMandate>",
+                           means,
+                           "    </cac:PaymentMeans><cac:PaymentMeans><cbc:PaymentMeansCode>58</cbc:PaymentMeansCode><cac:PaymentMandate>"
+                           "<cbc:ID>M2</cbc:ID></cac:PaymentMandate></cac:PaymentMeans>\n    <cac:PaymentTerms>"}
+            << QStringList{"UBL-SR-55"} << QStringList{"BR-67"} << "reject";
+        QTest::newRow("UBL-CR-528 an order reference in a line's order line reference")
+            << kUbl
+            << QStringList{"<cbc:LineID>6171175.1</cbc:LineID>", "<cbc:LineID>6171175.1</cbc:LineID><cac:OrderReference><cbc:ID>B1</cbc:ID></cac:OrderReference>"}
+            << QStringList{"UBL-CR-528"} << none << "accept";
+
+        // Elements the schema allows and the structure check models.
+        QTest::newRow("a credit account in a UBL payment means")
+            << kUbl << QStringList{"</cac:PayeeFinancialAccount>", "</cac:PayeeFinancialAccount><cac:CreditAccount><cbc:AccountID>K1</cbc:AccountID></cac:CreditAccount>"}
+            << none << QStringList{"STRUKTUR-NICHT-GEPRUEFT"} << "accept";
+        QTest::newRow("the payer's bank in a CII payment means")
+            << kCii << QStringList{"</ram:PayeePartyCreditorFinancialAccount>",
+                                   "</ram:PayeePartyCreditorFinancialAccount><ram:PayerSpecifiedDebtorFinancialInstitution><ram:BICID>BANKDEFF</ram:BICID>"
+                                   "</ram:PayerSpecifiedDebtorFinancialInstitution>"}
+            << none << QStringList{"STRUKTUR-NICHT-GEPRUEFT"} << "accept";
 
         // The ZUGFeRD / Factur-X profiles: their own structure, the EN 16931 rules as the
         // profile applies them, the profile's rules; both generations of identifiers.
