@@ -78,6 +78,13 @@ TEWorkflow::TEWorkflow(QObject* AOwner, const QString& historyPath)
     , Frechnung(std::make_unique<TERechnung>(AOwner))
     , dbconn(std::make_unique<TEHistory>(historyPath.isEmpty() ? TEHistory::DefaultPath() : historyPath))
 {
+    // A decision a killed program left under way: recorded when its invoice reached all its
+    // targets, dropped when not (the file is still in the hotfolder, or in the trash).
+    try {
+        dbconn->RecoverPending([](const QString& path) { return FileExists(path); });
+    } catch (...) {
+        // The notes stay for the next start; the history works as before meanwhile.
+    }
     timer = new QTimer(Owner ? Owner : this);
     timer->setInterval(1000);
     connect(timer, &QTimer::timeout, this, [this] { Guarded([this] { HotfolderTimer(); }); });
@@ -159,6 +166,9 @@ void TEWorkflow::RaiseHotfolderUpdated()
 void TEWorkflow::Clear()
 {
     FPreviousDecision.reset();
+    FFacts.reset();
+    FSameInvoice.reset();
+    FNewAccount.reset();
     Frechnung->Clear();
     SetState(wsNone);
 }
@@ -189,6 +199,7 @@ void TEWorkflow::Start(const QString& filename)
     // The state handler validates and renders inside this call; the flags read below are
     // those that validation set.
     SetState(wsLoaded);
+    LookUpHistory();
     switch (VerdictOf(*Frechnung)) {
     case TVerdict::Accept:
         SetState(wsShouldAccept);
@@ -208,6 +219,27 @@ void TEWorkflow::Start(const QString& filename)
         }
         Frechnung->MarkAsDuplicate();
         SetState(wsDuplicate);
+    }
+}
+
+void TEWorkflow::LookUpHistory()
+{
+    FFacts.reset();
+    FSameInvoice.reset();
+    FNewAccount.reset();
+    if (const TInvoice* invoice = Frechnung->GetXmlData().isEmpty() ? nullptr : Frechnung->Model())
+        FFacts = FactsOf(*invoice, Frechnung->Profile());
+    if (!FFacts || FFacts->IsEmpty())
+        return;
+    // A history that cannot be asked takes nothing from the load: the notices are missing,
+    // the verdict stands.
+    try {
+        if (!dbconn->IsKnownHash(Frechnung->Hash()))
+            FSameInvoice = dbconn->SameInvoiceInOtherForm(*FFacts, Frechnung->Hash());
+        FNewAccount = dbconn->NewAccount(*FFacts);
+    } catch (...) {
+        FSameInvoice.reset();
+        FNewAccount.reset();
     }
 }
 
@@ -239,14 +271,37 @@ void TEWorkflow::Accept()
     if (dms.isEmpty() && weiter.isEmpty())
         throw Exception(kNoAcceptFolder);
     CheckLoaded();
-    if (!dms.isEmpty())
-        CopyInvoiceTo(dms);
-    if (!weiter.isEmpty())
-        CopyInvoiceTo(weiter);
-    const QString original = Frechnung->OriginalFilePath();
-    MoveToRecycleBin(original);
-    RemoveFromFiles(original);
-    WriteHistory(QStringLiteral("Akzeptiert"));
+    QStringList folders;
+    for (const QString& folder : {dms, weiter}) {
+        if (!folder.isEmpty())
+            folders << folder;
+    }
+    File(folders, QStringLiteral("Akzeptiert"));
+}
+
+void TEWorkflow::File(const QStringList& folders, const QString& verarbeitung)
+{
+    QStringList targets;
+    for (const QString& folder : folders)
+        targets << WithTrailingBackslash(folder) + Frechnung->FileName();
+    // The history is text: a name that is not UTF-8 is recorded as the user reads it.
+    FPending = dbconn->BeginDecision(DisplayFileName(Frechnung->FileName()), Frechnung->Hash(), verarbeitung, Facts(), targets);
+    try {
+        for (const QString& folder : folders)
+            CopyInvoiceTo(folder);
+        const QString original = Frechnung->OriginalFilePath();
+        MoveToRecycleBin(original);
+        RemoveFromFiles(original);
+    } catch (...) {
+        try {
+            dbconn->DropDecision(FPending);
+        } catch (...) {
+            // Left as a note: the next start drops it, its targets being incomplete, or
+            // records it, the invoice being filed.
+        }
+        throw;
+    }
+    WriteHistory(verarbeitung);
     Clear();
 }
 
@@ -257,12 +312,7 @@ void TEWorkflow::Deny()
     if (problem.isEmpty())
         throw Exception(kNoDenyFolder);
     CheckLoaded();
-    CopyInvoiceTo(problem);
-    const QString original = Frechnung->OriginalFilePath();
-    MoveToRecycleBin(original);
-    RemoveFromFiles(original);
-    WriteHistory(QStringLiteral("Abgelehnt"));
-    Clear();
+    File({problem}, QStringLiteral("Abgelehnt"));
 }
 
 QString TEWorkflow::WithTrailingBackslash(const QString& path) const
@@ -296,8 +346,9 @@ bool TEWorkflow::IsKnownHash(const QString& hash)
 
 void TEWorkflow::WriteHistory(const QString& verarbeitung)
 {
-    // The history is text: a name that is not UTF-8 is recorded as the user reads it.
-    dbconn->WriteHistory(DisplayFileName(Frechnung->FileName()), Frechnung->Hash(), verarbeitung);
+    // The decision noted before filing becomes its row (with the time of this moment).
+    Q_UNUSED(verarbeitung); // noted with the decision
+    dbconn->CompleteDecision(FPending);
 }
 
 void TEWorkflow::HotfolderTimer()

@@ -90,6 +90,13 @@ public:
     // For a duplicate: the latest decision the history holds about it (empty when it
     // could not be read).
     const std::optional<THistoryEntry>& PreviousDecision() const { return FPreviousDecision; }
+    // The same invoice decided before in other bytes, and an account new for a known
+    // seller: found when the invoice is loaded, empty when not (or when the history could
+    // not be asked).
+    const std::optional<TSameInvoice>& SameInvoice() const { return FSameInvoice; }
+    const std::optional<TNewAccount>& NewAccount() const { return FNewAccount; }
+    // The history, for the history window.
+    TEHistory& History() const { return *dbconn; }
     // Takes the settings to work with; the first time a folder is named, what a filing or
     // an import killed midway left in it is cleaned up.
     void SetSettings(TESettings* settings);
@@ -106,6 +113,13 @@ private:
     void RemoveFromFiles(const QString& path);
     bool IsKnownHash(const QString& hash);
     void WriteHistory(const QString& verarbeitung);
+    // The facts of the loaded invoice for the history; nullptr for a file without
+    // structured data.
+    const TInvoiceFacts* Facts() const { return FFacts ? &*FFacts : nullptr; }
+    void LookUpHistory();
+    // Copies to the targets, trashes the original, records the decision: noted before the
+    // first copy, recorded after the last step, dropped when a step fails.
+    void File(const QStringList& folders, const QString& verarbeitung);
     void CopyInvoiceTo(const QString& folder);
     void CheckLoaded() const;
     void CheckNotBusy() const;
@@ -132,4 +146,8 @@ private:
     std::unique_ptr<TEHistory> dbconn;
     QSet<QString> FCleanedFolders;
     std::optional<THistoryEntry> FPreviousDecision;
+    std::optional<TInvoiceFacts> FFacts;
+    std::optional<TSameInvoice> FSameInvoice;
+    std::optional<TNewAccount> FNewAccount;
+    qint64 FPending = 0; // the decision under way in File
 };
