@@ -639,6 +639,29 @@ void TForm1::WorkflowStateChanged(TEWorkflow* Sender)
         break;
     }
     }
+    if (Sender->State() == wsShouldDeny || Sender->State() == wsShouldAccept || Sender->State() == wsWaveThrough)
+        ShowHistoryNotices(Sender);
+}
+
+void TForm1::ShowHistoryNotices(TEWorkflow* Sender)
+{
+    TERechnung& r = *Sender->Rechnung();
+    if (const std::optional<TNewAccount>& account = Sender->NewAccount()) {
+        const QString text = NewAccountNotice(*account);
+        ShowInBrowser(kReportLayoutFix
+                          + QStringLiteral("<p class=\"important\" style=\"background:#ffd6d6;border:2px solid #c00000;"
+                                           "padding:6pt;font-weight:bold\">%1</p>")
+                                .arg(text.toHtmlEscaped())
+                          + r.Validate(),
+                      wbValidator);
+        StatusBar1->showMessage(text);
+    }
+    if (const std::optional<TSameInvoice>& same = Sender->SameInvoice(); same && Sender->Facts()) {
+        QApplication::setOverrideCursor(Qt::ArrowCursor);
+        TUserPrompt::Ask({QStringLiteral("Achtung"), SameInvoiceNotice(*Sender->Facts(), *same), TPromptIcon::Warning,
+                          TPromptButtons::Ok});
+        QApplication::restoreOverrideCursor();
+    }
 }
 
 // A decision against the verdict goes ahead only on "Ja": Enter and Escape mean "Nein",
@@ -652,6 +675,9 @@ bool TForm1::Confirmed(const QString& question) const
 void TForm1::pAnnehmenClick()
 {
     const TERechnung& r = *workflow->Rechnung();
+    if (const std::optional<TNewAccount>& account = workflow->NewAccount();
+        account && !Confirmed(NewAccountNotice(*account) + QStringLiteral("\r\n\r\nSoll die Rechnung trotzdem angenommen werden?")))
+        return;
     if (!r.IsValid() && !r.IsSonstigeRechnung()
         && !Confirmed(QStringLiteral("Die Rechnung ist offenbar nicht korrekt ausgestellt worden. "
                                      "Soll sie trotzdem weiter verarbeitet werden?")))

@@ -96,6 +96,9 @@ private:
     void ShowInBrowser(const QString& text, TBrowserPane* browser);
     void HotfolderUpdated(TEWorkflow* Sender);
     void WorkflowStateChanged(TEWorkflow* Sender);
+    // What the history knows against the loaded invoice: a new account of a known seller
+    // above the report and in the status bar, the same invoice in other bytes as a notice.
+    void ShowHistoryNotices(TEWorkflow* Sender);
     bool Confirmed(const QString& question) const;
     void SetSwitchForLoadedInvoice();
     void ShowInvoiceView();

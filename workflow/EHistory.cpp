@@ -4,6 +4,7 @@
 #include "platform/Exception.h"
 #include "settings/ESettings.h"
 
+#include <QDateTime>
 #include <QFileInfo>
 
 #include <sqlite3.h>
@@ -581,4 +582,58 @@ std::vector<THistoryRow> TEHistory::Rows(const THistoryFilter& filter)
     if (step != SQLITE_DONE)
         Raise();
     return rows;
+}
+
+QString GroupedAccount(const QString& account)
+{
+    QString grouped;
+    for (qsizetype i = 0; i < account.size(); i += 4) {
+        if (!grouped.isEmpty())
+            grouped += u' ';
+        grouped += account.mid(i, 4);
+    }
+    return grouped;
+}
+
+QString GermanDate(const QString& date)
+{
+    const QString text = date.trimmed();
+    const QDateTime moment = QDateTime::fromString(text, QStringLiteral("yyyy-MM-dd HH:mm:ss"));
+    if (moment.isValid())
+        return QStringLiteral("%1 um %2 Uhr").arg(moment.toString(QStringLiteral("dd.MM.yyyy")), moment.toString(QStringLiteral("HH:mm")));
+    for (const QString& format : {QStringLiteral("yyyyMMdd"), QStringLiteral("yyyy-MM-dd")}) {
+        const QDate day = QDate::fromString(text, format);
+        if (day.isValid())
+            return day.toString(QStringLiteral("dd.MM.yyyy"));
+    }
+    return text;
+}
+
+QString SameInvoiceNotice(const TInvoiceFacts& now, const TSameInvoice& same)
+{
+    const THistoryRow& was = same.Earlier;
+    const QString seller = now.SellerName.isEmpty() ? was.Facts.SellerName : now.SellerName;
+    QString text = QStringLiteral("Diese Rechnung (Nr. %1 von %2 vom %3) wurde am %4 bereits %5 (Benutzer %6, abgelegt als %7) "
+                                  "– in anderer Form")
+                       .arg(now.Number, seller.isEmpty() ? QStringLiteral("unbekannt") : seller, GermanDate(now.IssueDate),
+                            GermanDate(was.Zeitpunkt), was.Verarbeitung.toLower(),
+                            was.User.isEmpty() ? QStringLiteral("unbekannt") : was.User, was.FileName);
+    if (same.Differences.isEmpty())
+        text += QStringLiteral(".\r\n\r\nGesamtbetrag, Zahlbetrag, Bankverbindung und Rechnungsdatum sind dieselben.");
+    else
+        text += QStringLiteral(".\r\n\r\nAnders als damals: %1.").arg(same.Differences.join(QStringLiteral("; ")));
+    return text;
+}
+
+QString NewAccountNotice(const TNewAccount& account)
+{
+    QStringList known;
+    for (const QString& a : account.Known)
+        known << GroupedAccount(a);
+    QStringList unknown;
+    for (const QString& a : account.Unknown)
+        unknown << GroupedAccount(a);
+    return QStringLiteral("Achtung: neue Bankverbindung für %1: bisher %2, jetzt %3")
+        .arg(account.Seller, known.isEmpty() ? QStringLiteral("keine") : known.join(QStringLiteral(", ")),
+             unknown.join(QStringLiteral(", ")));
 }

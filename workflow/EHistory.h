@@ -69,6 +69,15 @@ struct TNewAccount
     QStringList Unknown; // those of this invoice that none of them named
 };
 
+// What the window, the status bar and erechnung-check say of them.
+QString SameInvoiceNotice(const TInvoiceFacts& now, const TSameInvoice& same);
+QString NewAccountNotice(const TNewAccount& account);
+// An account as people read it: in groups of four ("DE02 1203 0000 ...").
+QString GroupedAccount(const QString& account);
+// A date of the invoice (20240131, 2024-01-31) or of the history (2024-01-31 12:00:00) the
+// German way ("31.01.2024", "31.01.2024 um 12:00 Uhr"); other texts as they are.
+QString GermanDate(const QString& date);
+
 // The decision history: one SQLite file per user. The table "rechnungshistorie" holds
 // one row per accept or reject, as it always did; "rechnungsfakten" beside it what the
 // invoice said (seller, number, amounts, accounts), linked to its row, and the decisions

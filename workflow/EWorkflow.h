@@ -97,6 +97,9 @@ public:
     const std::optional<TNewAccount>& NewAccount() const { return FNewAccount; }
     // The history, for the history window.
     TEHistory& History() const { return *dbconn; }
+    // The facts of the loaded invoice for the history; nullptr for a file without
+    // structured data.
+    const TInvoiceFacts* Facts() const { return FFacts ? &*FFacts : nullptr; }
     // Takes the settings to work with; the first time a folder is named, what a filing or
     // an import killed midway left in it is cleaned up.
     void SetSettings(TESettings* settings);
@@ -113,9 +116,6 @@ private:
     void RemoveFromFiles(const QString& path);
     bool IsKnownHash(const QString& hash);
     void WriteHistory(const QString& verarbeitung);
-    // The facts of the loaded invoice for the history; nullptr for a file without
-    // structured data.
-    const TInvoiceFacts* Facts() const { return FFacts ? &*FFacts : nullptr; }
     void LookUpHistory();
     // Copies to the targets, trashes the original, records the decision: noted before the
     // first copy, recorded after the last step, dropped when a step fails.

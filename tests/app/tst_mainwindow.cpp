@@ -736,6 +736,61 @@ private Q_SLOTS:
         QCOMPARE(form->workflow->State(), wsNone);
     }
 
+    // The history knows more than hashes: the hybrid PDF accepted, its XML alone comes as the
+    // same invoice in other bytes; a later invoice of the seller with another account gets
+    // the warning above the report and a question before it is accepted.
+    void historyKnowsTheInvoiceInOtherBytes()
+    {
+        if (CorpusDir().isEmpty())
+            QSKIP("the sample corpus is not there");
+        dialog->Settings()->Pruefung = QString::fromLatin1(kPruefungEingebaut);
+        const QString pdf = folders->Put(QStringLiteral("rechnung.pdf"),
+                                         ReadFileBytes(CorpusPath(QStringLiteral("zf-corpus__MustangGnuaccountingBeispielRE-20201121_508.pdf"))));
+        form->SetFile(pdf);
+        TUserPrompt::QueueAnswer(TPromptAnswer::Yes); // whatever the verdict: filed
+        Click(form->pAnnehmen);
+        QCOMPARE(form->workflow->State(), wsNone);
+
+        QByteArray xml = ReadFileBytes(CorpusPath(QStringLiteral("mustang__cii.xml")));
+        const QByteArray otherBytes = xml + "\n<!-- vom Portal -->\n";
+        TUserPrompt::Reset();
+        form->SetFile(folders->Put(QStringLiteral("portal.xml"), otherBytes));
+        QVERIFY(form->workflow->State() != wsDuplicate); // not the same bytes
+        QCOMPARE(PromptTexts(QStringLiteral("Achtung")).size(), 1);
+        const QString notice = TUserPrompt::Asked().last().Text;
+        QVERIFY2(QRegularExpression(QStringLiteral("^Diese Rechnung \\(Nr\\. RE-20201121/508 von .+ vom 21\\.11\\.2020\\) wurde am "
+                                                   "\\d\\d\\.\\d\\d\\.\\d{4} um \\d\\d:\\d\\d Uhr bereits akzeptiert \\(Benutzer .+, "
+                                                   "abgelegt als [0-9a-f]{8}_rechnung\\.pdf\\) – in anderer Form\\.\r\n\r\n"
+                                                   "Gesamtbetrag, Zahlbetrag, Bankverbindung und Rechnungsdatum sind dieselben\\.$"))
+                     .match(notice)
+                     .hasMatch(),
+                 qPrintable(notice));
+        Click(form->pVerwerfen);
+        TUserPrompt::QueueAnswer(TPromptAnswer::Yes);
+        if (form->workflow->State() != wsNone)
+            Click(form->pVerwerfen);
+
+        // The seller's next invoice asks for payment to another account.
+        xml.replace("RE-20201121/508", "RE-20201121/509");
+        xml.replace("DE88200800000970375700", "DE02120300000000202051");
+        TUserPrompt::Reset();
+        const QString next = folders->Put(QStringLiteral("neu.xml"), xml);
+        form->SetFile(next);
+        QCOMPARE(PromptTexts(QStringLiteral("Achtung")).size(), 0);
+        const QString warning = QStringLiteral("Achtung: neue Bankverbindung für ");
+        QVERIFY2(form->StatusBar1->currentMessage().startsWith(warning), qPrintable(form->StatusBar1->currentMessage()));
+        QVERIFY(form->StatusBar1->currentMessage().endsWith(QStringLiteral(": bisher DE88 2008 0000 0970 3757 00, jetzt DE02 1203 0000 0000 2020 51")));
+        QTRY_VERIFY_WITH_TIMEOUT(PageText(form->wbValidator).contains(QStringLiteral("bisher DE88 2008 0000 0970 3757 00")), 15000);
+        TUserPrompt::QueueAnswer(TPromptAnswer::No);
+        Click(form->pAnnehmen);
+        QCOMPARE(PromptTexts(QStringLiteral("Warnung")).size(), 1);
+        QVERIFY(TUserPrompt::Asked().last().Text.startsWith(warning));
+        QVERIFY(TUserPrompt::Asked().last().Text.endsWith(QStringLiteral("Soll die Rechnung trotzdem angenommen werden?")));
+        QVERIFY(TUserPrompt::Asked().last().DefaultNo);
+        QVERIFY(QFile::exists(next)); // "Nein": nothing filed
+        QVERIFY(form->workflow->State() != wsNone);
+    }
+
     void decisionsAgainstTheVerdictAsk()
     {
         const QString bad = folders->PutInvoice(QStringLiteral("falsch.xml"), false);
