@@ -538,10 +538,12 @@ std::optional<TNewAccount> TEHistory::NewAccount(const TInvoiceFacts& facts)
     return result;
 }
 
-std::vector<THistoryRow> TEHistory::Rows(const THistoryFilter& filter)
+namespace {
+
+// The condition of a filter on the joined rows, and its values bound.
+QByteArray FilterSql(const THistoryFilter& filter)
 {
-    QByteArray sql = QByteArray("SELECT ") + kRowColumns
-        + " FROM rechnungshistorie h LEFT JOIN rechnungsfakten f ON f.Historie = h.rowid WHERE 1";
+    QByteArray sql = " FROM rechnungshistorie h LEFT JOIN rechnungsfakten f ON f.Historie = h.rowid WHERE 1";
     if (!filter.Search.trimmed().isEmpty())
         sql += " AND (h.FileName LIKE ?1 ESCAPE '\\' OR f.Nummer LIKE ?1 ESCAPE '\\' OR f.Lieferant LIKE ?1 ESCAPE '\\'"
                " OR f.LieferantUStId LIKE ?1 ESCAPE '\\' OR f.Gesamtbetrag LIKE ?8 ESCAPE '\\' OR f.Zahlbetrag LIKE ?8 "
@@ -552,27 +554,40 @@ std::vector<THistoryRow> TEHistory::Rows(const THistoryFilter& filter)
         sql += " AND h.Zeitpunkt >= ?4";
     if (filter.To.isValid())
         sql += " AND h.Zeitpunkt < ?5";
-    sql += " ORDER BY h.Zeitpunkt DESC, h.rowid DESC LIMIT ?6 OFFSET ?7";
-    sqlite3_stmt* raw = nullptr;
-    if (sqlite3_prepare_v2(dbconn, sql.constData(), -1, &raw, nullptr) != SQLITE_OK)
-        Raise();
-    TStatement select(raw);
+    return sql;
+}
+
+void BindFilter(sqlite3_stmt* s, const THistoryFilter& filter)
+{
     const QString search = filter.Search.trimmed();
     if (!search.isEmpty()) {
         // An amount may be searched as the German reader writes it ("1.234,56" finds 1234.56).
         QString asNumber = search;
         if (asNumber.contains(u','))
             asNumber = asNumber.remove(u'.').replace(u',', u'.');
-        BindText(raw, 1, LikePattern(search));
-        BindText(raw, 2, LikePattern(NormalizedAccount(search)));
-        BindText(raw, 8, LikePattern(asNumber));
+        BindText(s, 1, LikePattern(search));
+        BindText(s, 2, LikePattern(NormalizedAccount(search)));
+        BindText(s, 8, LikePattern(asNumber));
     }
     if (!filter.Verarbeitung.isEmpty())
-        BindText(raw, 3, filter.Verarbeitung);
+        BindText(s, 3, filter.Verarbeitung);
     if (filter.From.isValid())
-        BindText(raw, 4, filter.From.toString(QStringLiteral("yyyy-MM-dd")));
+        BindText(s, 4, filter.From.toString(QStringLiteral("yyyy-MM-dd")));
     if (filter.To.isValid())
-        BindText(raw, 5, filter.To.addDays(1).toString(QStringLiteral("yyyy-MM-dd")));
+        BindText(s, 5, filter.To.addDays(1).toString(QStringLiteral("yyyy-MM-dd")));
+}
+
+} // namespace
+
+std::vector<THistoryRow> TEHistory::Rows(const THistoryFilter& filter)
+{
+    const QByteArray sql = QByteArray("SELECT ") + kRowColumns + FilterSql(filter)
+        + " ORDER BY h.Zeitpunkt DESC, h.rowid DESC LIMIT ?6 OFFSET ?7";
+    sqlite3_stmt* raw = nullptr;
+    if (sqlite3_prepare_v2(dbconn, sql.constData(), -1, &raw, nullptr) != SQLITE_OK)
+        Raise();
+    TStatement select(raw);
+    BindFilter(raw, filter);
     sqlite3_bind_int(raw, 6, filter.Limit);
     sqlite3_bind_int(raw, 7, filter.Offset);
     std::vector<THistoryRow> rows;
@@ -582,6 +597,19 @@ std::vector<THistoryRow> TEHistory::Rows(const THistoryFilter& filter)
     if (step != SQLITE_DONE)
         Raise();
     return rows;
+}
+
+int TEHistory::CountRows(const THistoryFilter& filter)
+{
+    const QByteArray sql = QByteArray("SELECT COUNT(*)") + FilterSql(filter);
+    sqlite3_stmt* raw = nullptr;
+    if (sqlite3_prepare_v2(dbconn, sql.constData(), -1, &raw, nullptr) != SQLITE_OK)
+        Raise();
+    TStatement count(raw);
+    BindFilter(raw, filter);
+    if (sqlite3_step(raw) != SQLITE_ROW)
+        Raise();
+    return sqlite3_column_int(raw, 0);
 }
 
 QString GroupedAccount(const QString& account)

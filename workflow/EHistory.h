@@ -120,6 +120,8 @@ public:
     std::optional<TNewAccount> NewAccount(const TInvoiceFacts& facts);
     // The decisions, newest first.
     std::vector<THistoryRow> Rows(const THistoryFilter& filter);
+    // How many decisions the filter finds (its limit and offset aside).
+    int CountRows(const THistoryFilter& filter);
     bool IsKnownHash(const QString& hash);
     // The latest decision about the invoice with this hash, if any.
     std::optional<THistoryEntry> LastDecision(const QString& hash);

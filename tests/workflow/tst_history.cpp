@@ -2,6 +2,7 @@
 #include "platform/Exception.h"
 #include "tests/support/TestEnvironment.h"
 #include "workflow/EHistory.h"
+#include "workflow/HistoryExport.h"
 
 #include <QDateTime>
 #include <QDir>
@@ -419,6 +420,71 @@ private Q_SLOTS:
         QCOMPARE(history.Rows(filter).size(), size_t(3));
         filter.From = filter.To = QDate::currentDate().addDays(-1);
         QCOMPARE(history.Rows(filter).size(), size_t(0));
+    }
+
+    // The export opens in German Excel: read back as Excel reads it, every field is there.
+    void csvAsGermanExcelReadsIt()
+    {
+        TEHistory history(path);
+        TInvoiceFacts f = Facts("R-1", "DE123456789", "DE02120300000000202051");
+        f.SellerName = QStringLiteral("Müller; Söhne \"GmbH\"");
+        f.GrandTotal = QStringLiteral("1234.56");
+        f.AmountDue = QStringLiteral("-8.79");
+        f.BuyerReference = QStringLiteral("=HYPERLINK(\"x\")");
+        history.WriteHistory(QStringLiteral("a.xml"), QStringLiteral("ha"), QStringLiteral("Akzeptiert"), &f);
+        history.WriteHistory(QStringLiteral("ohne.pdf"), QStringLiteral("hb"), QStringLiteral("Abgelehnt"));
+        TOtherConnection(path).Query("UPDATE rechnungshistorie SET Zeitpunkt='2024-03-05 07:08:09' WHERE Hash='ha'");
+        const QByteArray csv = HistoryCsv(history.Rows({}));
+        QVERIFY(csv.startsWith("\xEF\xBB\xBF"));
+        // Fields split the way a spreadsheet splits them: semicolons, quotes doubled.
+        const QString text = QString::fromUtf8(csv.mid(3));
+        QVERIFY(text.endsWith(QStringLiteral("\r\n")));
+        std::vector<QStringList> records;
+        QStringList fields;
+        QString field;
+        bool quoted = false;
+        for (qsizetype i = 0; i < text.size(); ++i) {
+            const QChar c = text[i];
+            if (quoted) {
+                if (c == u'"' && i + 1 < text.size() && text[i + 1] == u'"') {
+                    field += c;
+                    ++i;
+                } else if (c == u'"') {
+                    quoted = false;
+                } else {
+                    field += c;
+                }
+            } else if (c == u'"') {
+                quoted = true;
+            } else if (c == u';') {
+                fields << field;
+                field.clear();
+            } else if (c == u'\r' && text.mid(i, 2) == QStringLiteral("\r\n")) {
+                fields << field;
+                field.clear();
+                records.push_back(fields);
+                fields.clear();
+                ++i;
+            } else {
+                field += c;
+            }
+        }
+        QCOMPARE(records.size(), size_t(3));
+        QCOMPARE(records[0], HistoryCsvColumns());
+        for (const QStringList& r : records)
+            QCOMPARE(r.size(), HistoryCsvColumns().size());
+        auto column = [&](const QStringList& r, const char* name) { return r[HistoryCsvColumns().indexOf(QString::fromUtf8(name))]; };
+        const QStringList& older = records[2]; // newest first: the PDF, then the invoice
+        QCOMPARE(column(older, "Zeitpunkt"), QStringLiteral("05.03.2024 07:08"));
+        QCOMPARE(column(older, "Entscheidung"), QStringLiteral("Akzeptiert"));
+        QCOMPARE(column(older, "Lieferant"), QStringLiteral("Müller; Söhne \"GmbH\""));
+        QCOMPARE(column(older, "Rechnungsdatum"), QStringLiteral("31.01.2024"));
+        QCOMPARE(column(older, "Gesamtbetrag"), QStringLiteral("1234,56"));
+        QCOMPARE(column(older, "Zahlbetrag"), QStringLiteral("-8,79"));
+        QCOMPARE(column(older, "Bankverbindungen"), QStringLiteral("DE02120300000000202051"));
+        QCOMPARE(column(older, "Käuferreferenz"), QStringLiteral("'=HYPERLINK(\"x\")")); // no formula
+        QCOMPARE(column(records[1], "Ablagename"), QStringLiteral("ohne.pdf"));
+        QCOMPARE(column(records[1], "Rechnungsnummer"), QString()); // a file without facts
     }
 
     void unopenableFile()
