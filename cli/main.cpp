@@ -8,6 +8,8 @@
 #include "platform/FileNames.h"
 #include "platform/FileSystem.h"
 #include "platform/Paths.h"
+#include "workflow/EHistory.h"
+#include "workflow/HistoryExport.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -57,7 +59,15 @@ das Urteil und die Befunde.
   "built-in", null bei einer PDF ohne XML; nur mit --validate oder --offline),
   findings (die Befunde der Prüfung, die entschieden hat, je {id, level, location,
   text}, level "error" | "warning" | "information"; nur mit --validate oder --offline),
+  warnings (was der Verlauf gegen die Rechnung weiß, je {id, text}: id
+  "same-invoice" für dieselbe Rechnung in anderer Form, schon entschieden, id
+  "new-account" für eine neue Bankverbindung eines bekannten Lieferanten),
   error (Meldung oder null).
+
+Mit --history werden statt der Prüfung die Entscheidungen des Verlaufs ausgegeben,
+neueste zuerst (mit --search nur die passenden, mit --json als JSON Lines); mit
+--csv FILE als CSV-Datei für Excel. --history-file nennt die Verlaufsdatei (Standard:
+die des Programms); der Verlauf wird nur gelesen.
 
 Rückgabewert: 0 wenn jede Datei geladen wurde (und mit --validate oder --offline keine
 abzulehnen ist),
@@ -68,6 +78,7 @@ struct TOptions
 {
     bool Validate = false; // also with --offline, then by the built-in checks
     bool Json = false;
+    QString HistoryFile;
     QString RenderDir;
     QString ViewDir;
     TServiceOptions Service;
@@ -179,6 +190,8 @@ void WriteRendering(const QString& dir, const TERechnung& r, const QString& html
         throw Exception(QStringLiteral("In %1 kann nicht geschrieben werden: %2").arg(DisplayFileName(target), error));
 }
 
+QJsonArray HistoryWarnings(TERechnung& rechnung, const QString& historyFile);
+
 TOutcome CheckOne(const QString& path, const TOptions& options, QTextStream& out)
 {
     QJsonObject record{{QStringLiteral("path"), DisplayFileName(path)}};
@@ -215,6 +228,8 @@ TOutcome CheckOne(const QString& path, const TOptions& options, QTextStream& out
             if (!invoice)
                 record.insert(QStringLiteral("invoice_error"), rechnung.ModelError());
         }
+        const QJsonArray warnings = HistoryWarnings(rechnung, options.HistoryFile);
+        record.insert(QStringLiteral("warnings"), warnings);
         if (!options.ViewDir.isEmpty())
             WriteRendering(options.ViewDir, rechnung, rechnung.RenderBuiltIn());
         if (!options.RenderDir.isEmpty())
@@ -264,11 +279,97 @@ TOutcome CheckOne(const QString& path, const TOptions& options, QTextStream& out
                 line("Prüfbericht:", validation);
             }
         }
+        for (const QJsonValue& w : record.value(QStringLiteral("warnings")).toArray())
+            line("Warnung:", w.toObject().value(QStringLiteral("text")).toString());
         if (!error.isEmpty())
             line("Fehler:", error);
     }
     out.flush();
     return outcome;
+}
+
+// What the history knows against the invoice; nothing when there is no history yet. A
+// history that cannot be read says so as a warning of its own.
+QJsonArray HistoryWarnings(TERechnung& rechnung, const QString& historyFile)
+{
+    QJsonArray warnings;
+    const TInvoice* invoice = rechnung.GetXmlData().isEmpty() ? nullptr : rechnung.Model();
+    if (!invoice)
+        return warnings;
+    const TInvoiceFacts facts = FactsOf(*invoice, rechnung.Profile());
+    try {
+        const std::unique_ptr<TEHistory> history = TEHistory::OpenForReading(historyFile);
+        if (!history)
+            return warnings;
+        if (!history->IsKnownHash(rechnung.Hash())) {
+            if (const std::optional<TSameInvoice> same = history->SameInvoiceInOtherForm(facts, rechnung.Hash()))
+                warnings.append(QJsonObject{{QStringLiteral("id"), QStringLiteral("same-invoice")},
+                                            {QStringLiteral("text"), SameInvoiceNotice(facts, *same)}});
+        }
+        if (const std::optional<TNewAccount> account = history->NewAccount(facts))
+            warnings.append(QJsonObject{{QStringLiteral("id"), QStringLiteral("new-account")},
+                                        {QStringLiteral("text"), NewAccountNotice(*account)}});
+    } catch (...) {
+        warnings.append(QJsonObject{{QStringLiteral("id"), QStringLiteral("history")},
+                                    {QStringLiteral("text"), QStringLiteral("Der Verlauf konnte nicht gelesen werden: ")
+                                                                 + CurrentExceptionMessage()}});
+    }
+    return warnings;
+}
+
+// The decisions of the history, newest first: as text lines, JSON Lines or a CSV file.
+int ShowHistory(const QString& historyFile, const QString& search, const QString& csvFile, bool json, QTextStream& out)
+{
+    try {
+        const std::unique_ptr<TEHistory> history = TEHistory::OpenForReading(historyFile);
+        THistoryFilter filter;
+        filter.Search = search;
+        const std::vector<THistoryRow> rows = history ? history->Rows(filter) : std::vector<THistoryRow>();
+        if (!csvFile.isEmpty()) {
+            const QString error = WriteFileReplacing(csvFile, HistoryCsv(rows));
+            if (!error.isEmpty())
+                throw Exception(QStringLiteral("In %1 kann nicht geschrieben werden: %2").arg(DisplayFileName(csvFile), error));
+            return Ok;
+        }
+        for (const THistoryRow& row : rows) {
+            const TInvoiceFacts& f = row.Facts;
+            if (json) {
+                QJsonArray accounts;
+                for (const QString& a : f.Accounts)
+                    accounts.append(a);
+                const QJsonValue none(QJsonValue::Null);
+                auto text = [&](const QString& t) { return t.isEmpty() ? none : QJsonValue(t); };
+                out << QString::fromUtf8(
+                           QJsonDocument(QJsonObject{{QStringLiteral("time"), row.Zeitpunkt},
+                                                     {QStringLiteral("decision"), row.Verarbeitung},
+                                                     {QStringLiteral("user"), row.User},
+                                                     {QStringLiteral("computer"), row.PC},
+                                                     {QStringLiteral("archive_name"), row.FileName},
+                                                     {QStringLiteral("hash"), row.Hash},
+                                                     {QStringLiteral("seller_name"), text(f.SellerName)},
+                                                     {QStringLiteral("seller_vat_id"), text(f.SellerVatId)},
+                                                     {QStringLiteral("number"), text(f.Number)},
+                                                     {QStringLiteral("issue_date"), text(f.IssueDate)},
+                                                     {QStringLiteral("total_with_vat"), text(f.GrandTotal)},
+                                                     {QStringLiteral("amount_due"), text(f.AmountDue)},
+                                                     {QStringLiteral("currency"), text(f.Currency)},
+                                                     {QStringLiteral("accounts"), accounts}})
+                               .toJson(QJsonDocument::Compact))
+                    << '\n';
+            } else {
+                out << QStringLiteral("%1  %2  %3  %4").arg(GermanDate(row.Zeitpunkt), row.Verarbeitung.leftJustified(10), row.FileName,
+                                                           row.HasFacts ? QStringLiteral("Nr. %1, %2, %3 %4")
+                                                                              .arg(f.Number, f.SellerName, f.GrandTotal, f.Currency)
+                                                                        : QString())
+                    << '\n';
+            }
+        }
+        out.flush();
+        return Ok;
+    } catch (...) {
+        std::fprintf(stderr, "%s\n", qPrintable(CurrentExceptionMessage()));
+        return Failed;
+    }
 }
 
 // Checks files on several threads, each record written into its own text, and prints the
@@ -382,7 +483,17 @@ int main(int argc, char* argv[])
         QStringLiteral("offline"),
         QStringLiteral("Mit der eingebauten Prüfung prüfen statt beim Validierungsdienst, ganz ohne Netz."));
     const QCommandLineOption json(QStringLiteral("json"), QStringLiteral("Je Datei eine Zeile JSON ausgeben (JSON Lines)."));
-    parser.addOptions({validate, offline, render, view, service, cacert, json});
+    const QCommandLineOption historyOption(QStringLiteral("history"), QStringLiteral("Die Entscheidungen des Verlaufs ausgeben."));
+    const QCommandLineOption csv(QStringLiteral("csv"), QStringLiteral("Mit --history: als CSV-Datei für Excel nach <FILE> schreiben."),
+                                 QStringLiteral("FILE"));
+    const QCommandLineOption search(QStringLiteral("search"),
+                                    QStringLiteral("Mit --history: nur Entscheidungen, deren Nummer, Lieferant, Betrag, IBAN oder "
+                                                   "Ablagename <TEXT> enthält."),
+                                    QStringLiteral("TEXT"));
+    const QCommandLineOption historyFile(QStringLiteral("history-file"),
+                                         QStringLiteral("Die Verlaufsdatei (Standard: %1).").arg(TEHistory::DefaultPath()),
+                                         QStringLiteral("FILE"));
+    parser.addOptions({validate, offline, render, view, service, cacert, json, historyOption, csv, search, historyFile});
     parser.addPositionalArgument(QStringLiteral("PATH"), QStringLiteral("Rechnungsdateien oder Ordner."),
                                  QStringLiteral("PATH..."));
     // The arguments as the system gave them: a file name that is not UTF-8 keeps its bytes.
@@ -401,7 +512,12 @@ int main(int argc, char* argv[])
     if (parser.isSet(service))
         options.Service.BaseUrl = parser.value(service);
     options.Service.CaFile = parser.value(cacert);
+    options.HistoryFile = parser.isSet(historyFile) ? parser.value(historyFile) : TEHistory::DefaultPath();
 
+    if (parser.isSet(historyOption)) {
+        QTextStream out(stdout);
+        return ShowHistory(options.HistoryFile, parser.value(search), parser.value(csv), options.Json, out);
+    }
     if (parser.positionalArguments().isEmpty()) {
         std::fputs(qPrintable(parser.helpText()), stderr);
         return Failed;

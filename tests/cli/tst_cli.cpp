@@ -2,6 +2,7 @@
 #include "tests/support/InvoiceServices.h"
 #include "tests/support/PdfFixture.h"
 #include "tests/support/TlsTestServer.h"
+#include "workflow/EHistory.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -39,6 +40,13 @@ TRun Check(const QStringList& args)
     p.waitForFinished(120000);
     return TRun{p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1, p.readAllStandardOutput(),
                 p.readAllStandardError()};
+}
+
+// The first account (BT-84) of a CII invoice's bytes.
+QByteArray FirstIban(const QByteArray& xml)
+{
+    const qsizetype from = xml.indexOf("<ram:IBANID>") + 12;
+    return xml.mid(from, xml.indexOf("</ram:IBANID>", from) - from);
 }
 
 } // namespace
@@ -339,6 +347,71 @@ private Q_SLOTS:
 
     // A folder is checked on several threads: its records are those of the files checked one
     // by one, in the same order.
+    // The history from the command line: what it knows against an invoice as warnings,
+    // and its decisions as lines, JSON or a CSV file; only read, never written.
+    void historyWarningsAndExport()
+    {
+        const QString historyFile = dir.filePath(QStringLiteral("verlauf.sqlite"));
+        QByteArray xml = ReadTestData(QStringLiteral("checks/kosit-ts__01.01a-INVOICE_uncefact.xml"));
+        const QString first = Write(QStringLiteral("erste.xml"), xml);
+        // Without a history: no warnings, and no history file made.
+        QCOMPARE(Check({QStringLiteral("--json"), QStringLiteral("--history-file"), historyFile, first}).Records()[0]
+                     .value(QStringLiteral("warnings")).toArray().size(), 0);
+        QVERIFY(!QFile::exists(historyFile));
+        {
+            TEHistory history(historyFile);
+            const QJsonObject invoice = Check({QStringLiteral("--json"), first}).Records()[0].value(QStringLiteral("invoice")).toObject();
+            TInvoiceFacts f;
+            f.SellerName = invoice.value(QStringLiteral("seller_name")).toString();
+            f.SellerVatId = invoice.value(QStringLiteral("seller_vat_id")).toString();
+            f.Number = invoice.value(QStringLiteral("number")).toString();
+            f.TypeCode = invoice.value(QStringLiteral("type_code")).toString();
+            f.GrandTotal = invoice.value(QStringLiteral("total_with_vat")).toString();
+            for (const QJsonValue& iban : invoice.value(QStringLiteral("ibans")).toArray())
+                f.Accounts << NormalizedAccount(iban.toString());
+            QVERIFY(!f.Accounts.isEmpty());
+            history.WriteHistory(QStringLiteral("0123abcd_erste.xml"), QStringLiteral("frueher"), QStringLiteral("Akzeptiert"), &f);
+        }
+        const QByteArray before = ReadFileBytes(historyFile);
+        // The same invoice in other bytes, and the next one with another account.
+        const QString again = Write(QStringLiteral("nochmal.xml"), xml + "\n<!-- anders -->\n");
+        const QByteArray iban = FirstIban(xml);
+        xml.replace(iban, "DE75512108001245126199");
+        const QByteArray number = "<ram:ID>" + Check({QStringLiteral("--json"), first}).Records()[0]
+                                                   .value(QStringLiteral("invoice")).toObject().value(QStringLiteral("number")).toString().toUtf8() + "</ram:ID>";
+        xml.replace(number, "<ram:ID>NEU-1</ram:ID>");
+        const QString other = Write(QStringLiteral("neu.xml"), xml);
+        const QList<QJsonObject> records =
+            Check({QStringLiteral("--json"), QStringLiteral("--history-file"), historyFile, again, other}).Records();
+        QCOMPARE(records.size(), 2);
+        const QJsonArray sameWarnings = records[0].value(QStringLiteral("warnings")).toArray();
+        QCOMPARE(sameWarnings.size(), 1);
+        QCOMPARE(sameWarnings[0].toObject().value(QStringLiteral("id")).toString(), QStringLiteral("same-invoice"));
+        QVERIFY(sameWarnings[0].toObject().value(QStringLiteral("text")).toString().contains(QStringLiteral("in anderer Form")));
+        const QJsonArray accountWarnings = records[1].value(QStringLiteral("warnings")).toArray();
+        QCOMPARE(accountWarnings.size(), 1);
+        QCOMPARE(accountWarnings[0].toObject().value(QStringLiteral("id")).toString(), QStringLiteral("new-account"));
+        QVERIFY(accountWarnings[0].toObject().value(QStringLiteral("text")).toString().endsWith(QStringLiteral("jetzt DE75 5121 0800 1245 1261 99")));
+        // In text the same as lines.
+        QVERIFY(Check({QStringLiteral("--history-file"), historyFile, other}).Out.contains("Warnung:     Achtung: neue Bankverbindung"));
+
+        // The decisions.
+        const TRun lines = Check({QStringLiteral("--history"), QStringLiteral("--history-file"), historyFile});
+        QCOMPARE(lines.ExitCode, 0);
+        QVERIFY2(lines.Out.contains("Akzeptiert  0123abcd_erste.xml"), lines.Out.constData());
+        const QList<QJsonObject> rows = Check({QStringLiteral("--history"), QStringLiteral("--json"), QStringLiteral("--history-file"), historyFile}).Records();
+        QCOMPARE(rows.size(), 1);
+        QCOMPARE(rows[0].value(QStringLiteral("archive_name")).toString(), QStringLiteral("0123abcd_erste.xml"));
+        QCOMPARE(Check({QStringLiteral("--history"), QStringLiteral("--json"), QStringLiteral("--search"), QStringLiteral("gibt-es-nicht"),
+                        QStringLiteral("--history-file"), historyFile}).Records().size(), 0);
+        const QString csv = dir.filePath(QStringLiteral("verlauf.csv"));
+        QCOMPARE(Check({QStringLiteral("--history"), QStringLiteral("--csv"), csv, QStringLiteral("--history-file"), historyFile}).ExitCode, 0);
+        const QByteArray exported = ReadFileBytes(csv);
+        QVERIFY(exported.startsWith("\xEF\xBB\xBFZeitpunkt;Entscheidung;"));
+        QCOMPARE(exported.count("\r\n"), 2);
+        QCOMPARE(ReadFileBytes(historyFile), before); // read only
+    }
+
     void folderRunEqualsOneByOne()
     {
         if (CorpusDir().isEmpty())
