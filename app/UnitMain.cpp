@@ -1,4 +1,5 @@
 #include "app/UnitMain.h"
+#include "app/UnitVerlauf.h"
 
 #include "app/BrowserPane.h"
 #include "app/Version.h"
@@ -168,6 +169,10 @@ void TForm1::BuildLayout()
     bLoad = new QPushButton(QStringLiteral("XRechnung zusätzlich laden von ..."), Panel5);
     bLoad->setGeometry(312, 145, qMax(201, bLoad->sizeHint().width()), 25);
     connect(bLoad, &QPushButton::clicked, this, [this] { Guarded([this] { bLoadClick(); }); });
+    bVerlauf = new QPushButton(QStringLiteral("Verlauf..."), Panel5);
+    bVerlauf->setGeometry(bLoad->geometry().right() + 9, 145, qMax(91, bVerlauf->sizeHint().width()), 25);
+    bVerlauf->setToolTip(QStringLiteral("Alle Entscheidungen ansehen, suchen und exportieren"));
+    connect(bVerlauf, &QPushButton::clicked, this, [this] { Guarded([this] { bVerlaufClick(); }); });
 
     pVerwerfen = new TClickPanel(QStringLiteral("Rechnung ablehnen"), Panel1);
     pVerwerfen->setGeometry(1197, 138, 264, 41);
@@ -694,6 +699,19 @@ void TForm1::pVerwerfenClick()
         return;
     TWaitCursor wait;
     workflow->Deny();
+}
+
+void TForm1::bVerlaufClick()
+{
+    if (!workflow)
+        return;
+    if (!FormVerlauf)
+        FormVerlauf = new TFormVerlauf(this, workflow->History(), workflow->Settings());
+    else
+        FormVerlauf->Refresh(); // decisions made since
+    FormVerlauf->show();
+    FormVerlauf->raise();
+    FormVerlauf->activateWindow();
 }
 
 void TForm1::bEinstellungenClick()

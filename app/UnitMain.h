@@ -50,6 +50,9 @@ public:
     QWidget* Panel5;
     QTableWidget* StringGrid1;
     QPushButton* bLoad;
+    QPushButton* bVerlauf;
+    // The history window, made when first opened.
+    class TFormVerlauf* FormVerlauf = nullptr;
     TClickPanel* pVerwerfen;
     TClickPanel* pAnnehmen;
     TClickPanel* lUpdate;
@@ -73,6 +76,7 @@ public:
     // The handlers, public so that tests can drive the window as a user does.
     void StringGrid1DblClick();
     void bLoadClick();
+    void bVerlaufClick();
     void rgAnzeigePdfClick();
     void cbEingebautClick();
     void SaveAttachment(int number);

@@ -2,6 +2,7 @@
 #include "app/CentralHandler.h"
 #include "app/Version.h"
 #include "app/UnitMain.h"
+#include "app/UnitVerlauf.h"
 #include "invoice/ERechnung.h"
 #include "services/EValidator.h"
 #include "mail/EMailImport.h"
@@ -33,6 +34,10 @@
 #include <QTableWidget>
 #include <QWebEnginePage>
 #include <QWebEngineView>
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
 #include <QtTest>
 
 namespace {
@@ -789,6 +794,65 @@ private Q_SLOTS:
         QVERIFY(TUserPrompt::Asked().last().DefaultNo);
         QVERIFY(QFile::exists(next)); // "Nein": nothing filed
         QVERIFY(form->workflow->State() != wsNone);
+    }
+
+    // The history window: every decision with its facts, searched and filtered, a double
+    // click opens the filed copy, the export is a CSV file.
+    void historyWindow()
+    {
+        form->SetFile(folders->PutInvoice(QStringLiteral("gut.xml")));
+        Click(form->pAnnehmen);
+        form->SetFile(folders->PutInvoice(QStringLiteral("falsch.xml"), false));
+        Click(form->pVerwerfen);
+        QCOMPARE(form->workflow->State(), wsNone);
+
+        form->bVerlauf->click();
+        TFormVerlauf* verlauf = form->FormVerlauf;
+        QVERIFY(verlauf && verlauf->isVisible());
+        QCOMPARE(verlauf->windowTitle(), QStringLiteral("Verlauf"));
+        QCOMPARE(verlauf->Model->rowCount(), 2);
+        QCOMPARE(verlauf->lAnzahl->text(), QStringLiteral("2 Entscheidungen"));
+        auto cell = [&](int row, int column) { return verlauf->Model->index(row, column).data().toString(); };
+        QCOMPARE(cell(0, 1), QStringLiteral("Abgelehnt")); // newest first
+        QVERIFY(cell(0, 4).endsWith(QStringLiteral("_falsch.xml")));
+        QVERIFY(!cell(1, 7).isEmpty()); // the invoice number of the accepted one
+        QVERIFY(QRegularExpression(QStringLiteral("^\\d\\d\\.\\d\\d\\.\\d{4} um \\d\\d:\\d\\d Uhr$")).match(cell(1, 0)).hasMatch());
+
+        verlauf->eSuche->setText(QStringLiteral("gut.x"));
+        QTRY_COMPARE(verlauf->Model->rowCount(), 1);
+        QVERIFY(cell(0, 4).endsWith(QStringLiteral("_gut.xml")));
+        verlauf->eSuche->clear();
+        verlauf->cbEntscheidung->setCurrentIndex(2); // "Abgelehnt"
+        QTRY_COMPARE(verlauf->Model->rowCount(), 1);
+        QCOMPARE(cell(0, 1), QStringLiteral("Abgelehnt"));
+
+        // The filed copy: the rejected one in the problem folder.
+        QString opened;
+        verlauf->Opener = [&](const QString& path) { opened = path; };
+        verlauf->OpenRow(0);
+        QVERIFY(opened.startsWith(folders->Dir(QStringLiteral("problem"))));
+        QVERIFY(QFile::exists(opened));
+        QFile::remove(opened);
+        opened.clear();
+        QCOMPARE(ErrorOf([&] { verlauf->OpenRow(0); }), QStringLiteral("Die abgelegte Datei %1 ist in keinem der Ablageordner mehr.").arg(cell(0, 4)));
+        QVERIFY(opened.isEmpty());
+
+        // The export holds what is shown: the rejected one.
+        const QString csv = folders->Dir(QStringLiteral("dms")) + QStringLiteral("/../verlauf.csv");
+        QString suggestedName;
+        TUserPrompt::SetBackend({{}, {}, {}, [&](const QString& suggested) -> QString {
+                                     suggestedName = suggested;
+                                     return csv;
+                                 }});
+        verlauf->bExport->click();
+        TUserPrompt::SetBackend({});
+        QCOMPARE(suggestedName, QStringLiteral("verlauf.csv"));
+        const QByteArray exported = ReadFileBytes(csv);
+        QVERIFY(exported.startsWith("\xEF\xBB\xBFZeitpunkt;Entscheidung;"));
+        QCOMPARE(exported.count("\r\n"), 2);
+        QVERIFY(exported.contains(";Abgelehnt;"));
+        verlauf->bSchliessen->click();
+        QVERIFY(!verlauf->isVisible());
     }
 
     void decisionsAgainstTheVerdictAsk()
