@@ -281,17 +281,27 @@ void TEWorkflow::Accept()
 
 void TEWorkflow::File(const QStringList& folders, const QString& verarbeitung)
 {
+    auto step = [](const char* name) {
+        if (StepHook)
+            StepHook(name);
+    };
     QStringList targets;
     for (const QString& folder : folders)
         targets << WithTrailingBackslash(folder) + Frechnung->FileName();
+    step("beginnt");
     // The history is text: a name that is not UTF-8 is recorded as the user reads it.
     FPending = dbconn->BeginDecision(DisplayFileName(Frechnung->FileName()), Frechnung->Hash(), verarbeitung, Facts(), targets);
+    step("notiert");
     try {
-        for (const QString& folder : folders)
+        for (const QString& folder : folders) {
             CopyInvoiceTo(folder);
+            step("kopiert");
+        }
         const QString original = Frechnung->OriginalFilePath();
         MoveToRecycleBin(original);
+        step("Papierkorb");
         RemoveFromFiles(original);
+        step("Liste");
     } catch (...) {
         try {
             dbconn->DropDecision(FPending);
@@ -302,6 +312,7 @@ void TEWorkflow::File(const QStringList& folders, const QString& verarbeitung)
         throw;
     }
     WriteHistory(verarbeitung);
+    step("erfasst");
     Clear();
 }
 

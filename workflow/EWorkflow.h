@@ -78,6 +78,10 @@ public:
     // closes.
     void CancelChecks() { FCancel = true; }
 
+    // Called at each step of filing a decision ("beginnt", "notiert", "kopiert" after each
+    // copy, "Papierkorb", "Liste", "erfasst"): for the tests that kill the program there.
+    static inline std::function<void(const char* step)> StepHook;
+
     // One poll of the hotfolder; the timer calls it every second.
     void HotfolderTimer();
 

@@ -16,6 +16,8 @@
 #include <QtTest>
 
 #include <sqlite3.h>
+#include <csignal>
+#include <sys/wait.h>
 #include <unistd.h>
 
 Q_DECLARE_METATYPE(TWorkflowState)
@@ -591,6 +593,75 @@ private Q_SLOTS:
         QCOMPARE(rows.size(), 2);
         QVERIFY2(rows[0].endsWith(QStringLiteral("_lat1-äöü.xml|Akzeptiert")), qPrintable(rows[0]));
         QVERIFY2(rows[1].endsWith(QStringLiteral("_badÿ.pdf|Abgelehnt")), qPrintable(rows[1]));
+    }
+
+    // A decision killed at each of its steps (kill -9: nothing of the program runs on): after
+    // the next start the history holds exactly one row for an invoice that reached all its
+    // folders, none for one that did not, and that one is still in the hotfolder.
+    void killedDecisionsLeaveOneRowPerFiledInvoice_data()
+    {
+        QTest::addColumn<bool>("accept");
+        QTest::addColumn<int>("killAt"); // the n-th step reached, from 1; 0: never killed
+        // Accepting reaches seven steps (two folders), denying six: a step beyond them is
+        // never reached, the decision then ends normally.
+        for (int n = 0; n <= 8; ++n)
+            QTest::newRow(qPrintable(QStringLiteral("accept, kill at step %1").arg(n))) << true << n;
+        for (int n = 1; n <= 6; ++n)
+            QTest::newRow(qPrintable(QStringLiteral("deny, kill at step %1").arg(n))) << false << n;
+    }
+
+    void killedDecisionsLeaveOneRowPerFiledInvoice()
+    {
+        QFETCH(bool, accept);
+        QFETCH(int, killAt);
+        settings.Pruefung = QString::fromLatin1(kPruefungEingebaut);
+        engine->SetSettings(&settings);
+        const QString file = folders->PutInvoice(QStringLiteral("k.xml"));
+        engine->HotfolderTimer();
+        engine->Start(file);
+        const QString archiveName = engine->Rechnung()->FileName();
+        const QString hash = engine->Rechnung()->Hash();
+        std::fflush(stdout);
+        const pid_t child = fork();
+        QVERIFY(child >= 0);
+        if (child == 0) {
+            int reached = 0;
+            TEWorkflow::StepHook = [&](const char*) {
+                if (++reached == killAt)
+                    ::kill(::getpid(), SIGKILL);
+            };
+            Guarded([&] { accept ? engine->Accept() : engine->Deny(); });
+            ::_exit(0);
+        }
+        int status = 0;
+        QCOMPARE(::waitpid(child, &status, 0), child);
+        const bool killed = WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL;
+        QCOMPARE(killed, killAt > 0 && killAt <= (accept ? 7 : 6));
+
+        // The next start.
+        MakeEngine();
+        const QStringList targets = accept ? QStringList{folders->Dir(QStringLiteral("dms")), folders->Dir(QStringLiteral("weiter"))}
+                                           : QStringList{folders->Dir(QStringLiteral("problem"))};
+        bool filed = true;
+        for (const QString& folder : targets)
+            filed = filed && QFile::exists(folder + u'/' + archiveName);
+        TEHistory& history = engine->History();
+        QCOMPARE(history.IsKnownHash(hash), filed);
+        THistoryFilter byName;
+        byName.Search = archiveName;
+        QCOMPARE(history.Rows(byName).size(), size_t(filed ? 1 : 0));
+        // Never lost: what is not filed is still to be decided.
+        if (!filed)
+            QVERIFY(QFile::exists(file));
+        // Nothing under way is left over.
+        sqlite3* db = nullptr;
+        sqlite3_open(TEHistory::DefaultPath().toUtf8().constData(), &db);
+        sqlite3_stmt* s = nullptr;
+        sqlite3_prepare_v2(db, "SELECT COUNT(*) FROM rechnungsfakten WHERE Historie IS NULL", -1, &s, nullptr);
+        QCOMPARE(sqlite3_step(s), SQLITE_ROW);
+        QCOMPARE(sqlite3_column_int(s, 0), 0);
+        sqlite3_finalize(s);
+        sqlite3_close(db);
     }
 
     // What a filing killed midway left is gone at the next start, and nothing else.
