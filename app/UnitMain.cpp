@@ -651,16 +651,27 @@ void TForm1::WorkflowStateChanged(TEWorkflow* Sender)
 void TForm1::ShowHistoryNotices(TEWorkflow* Sender)
 {
     TERechnung& r = *Sender->Rechnung();
-    if (const std::optional<TNewAccount>& account = Sender->NewAccount()) {
-        const QString text = NewAccountNotice(*account);
-        ShowInBrowser(kReportLayoutFix
-                          + QStringLiteral("<p class=\"important\" style=\"background:#ffd6d6;border:2px solid #c00000;"
-                                           "padding:6pt;font-weight:bold\">%1</p>")
-                                .arg(text.toHtmlEscaped())
-                          + r.Validate(),
-                      wbValidator);
-        StatusBar1->showMessage(text);
+    // Warnings that must not be missed stand red above the report and in the status bar; a
+    // note (the pages agree, or could not be compared) stands small above it.
+    QStringList warnings;
+    QString notes;
+    if (const std::optional<TNewAccount>& account = Sender->NewAccount())
+        warnings << NewAccountNotice(*account);
+    const TPdfComparison& pdf = r.PdfCheck();
+    if (pdf.State == TPdfComparison::TState::Differs)
+        warnings << pdf.Missing;
+    else if (pdf.State != TPdfComparison::TState::NotCompared)
+        notes = QStringLiteral("<p style=\"color:#555;font-size:9pt;margin:2pt 0\">%1</p>").arg(pdf.Note().toHtmlEscaped());
+    if (!warnings.isEmpty() || !notes.isEmpty()) {
+        QString banner;
+        for (const QString& w : warnings)
+            banner += QStringLiteral("<p class=\"important\" style=\"background:#ffd6d6;border:2px solid #c00000;"
+                                     "padding:6pt;font-weight:bold;margin:2pt 0\">%1</p>")
+                          .arg(w.toHtmlEscaped());
+        ShowInBrowser(kReportLayoutFix + banner + notes + r.Validate(), wbValidator);
     }
+    if (!warnings.isEmpty())
+        StatusBar1->showMessage(warnings.join(QStringLiteral(" – ")));
     if (const std::optional<TSameInvoice>& same = Sender->SameInvoice(); same && Sender->Facts()) {
         QApplication::setOverrideCursor(Qt::ArrowCursor);
         TUserPrompt::Ask({QStringLiteral("Achtung"), SameInvoiceNotice(*Sender->Facts(), *same), TPromptIcon::Warning,

@@ -59,9 +59,11 @@ das Urteil und die Befunde.
   "built-in", null bei einer PDF ohne XML; nur mit --validate oder --offline),
   findings (die Befunde der Prüfung, die entschieden hat, je {id, level, location,
   text}, level "error" | "warning" | "information"; nur mit --validate oder --offline),
-  warnings (was der Verlauf gegen die Rechnung weiß, je {id, text}: id
-  "same-invoice" für dieselbe Rechnung in anderer Form, schon entschieden, id
-  "new-account" für eine neue Bankverbindung eines bekannten Lieferanten),
+  pdf_check (nur bei einer hybriden PDF: {state, note}, state "same" | "differs" |
+  "no-text" | "unreadable": ob die PDF-Seiten Rechnungsnummer, Beträge und IBAN der XML
+  zeigen), warnings (je {id, text}: id "same-invoice" für dieselbe Rechnung in anderer
+  Form, schon entschieden, "new-account" für eine neue Bankverbindung eines bekannten
+  Lieferanten, "pdf-differs" für eine Angabe der XML, die die PDF-Seiten nicht zeigen),
   error (Meldung oder null).
 
 Mit --history werden statt der Prüfung die Entscheidungen des Verlaufs ausgegeben,
@@ -192,6 +194,23 @@ void WriteRendering(const QString& dir, const TERechnung& r, const QString& html
 
 QJsonArray HistoryWarnings(TERechnung& rechnung, const QString& historyFile);
 
+QString PdfStateKey(TPdfComparison::TState state)
+{
+    switch (state) {
+    case TPdfComparison::TState::Same:
+        return QStringLiteral("same");
+    case TPdfComparison::TState::Differs:
+        return QStringLiteral("differs");
+    case TPdfComparison::TState::NoText:
+        return QStringLiteral("no-text");
+    case TPdfComparison::TState::Unreadable:
+        return QStringLiteral("unreadable");
+    case TPdfComparison::TState::NotCompared:
+        break;
+    }
+    return QStringLiteral("not-compared");
+}
+
 TOutcome CheckOne(const QString& path, const TOptions& options, QTextStream& out)
 {
     QJsonObject record{{QStringLiteral("path"), DisplayFileName(path)}};
@@ -228,7 +247,14 @@ TOutcome CheckOne(const QString& path, const TOptions& options, QTextStream& out
             if (!invoice)
                 record.insert(QStringLiteral("invoice_error"), rechnung.ModelError());
         }
-        const QJsonArray warnings = HistoryWarnings(rechnung, options.HistoryFile);
+        QJsonArray warnings = HistoryWarnings(rechnung, options.HistoryFile);
+        const TPdfComparison& pdf = rechnung.PdfCheck();
+        if (pdf.State != TPdfComparison::TState::NotCompared) {
+            record.insert(QStringLiteral("pdf_check"), QJsonObject{{QStringLiteral("state"), PdfStateKey(pdf.State)},
+                                                                   {QStringLiteral("note"), pdf.Note()}});
+            for (const QString& missing : pdf.Missing)
+                warnings.append(QJsonObject{{QStringLiteral("id"), QStringLiteral("pdf-differs")}, {QStringLiteral("text"), missing}});
+        }
         record.insert(QStringLiteral("warnings"), warnings);
         if (!options.ViewDir.isEmpty())
             WriteRendering(options.ViewDir, rechnung, rechnung.RenderBuiltIn());
@@ -279,6 +305,9 @@ TOutcome CheckOne(const QString& path, const TOptions& options, QTextStream& out
                 line("Prüfbericht:", validation);
             }
         }
+        const QJsonObject pdf = record.value(QStringLiteral("pdf_check")).toObject();
+        if (!pdf.isEmpty() && pdf.value(QStringLiteral("state")).toString() != QLatin1String("differs"))
+            line("PDF-Ansicht:", pdf.value(QStringLiteral("note")).toString());
         for (const QJsonValue& w : record.value(QStringLiteral("warnings")).toArray())
             line("Warnung:", w.toObject().value(QStringLiteral("text")).toString());
         if (!error.isEmpty())

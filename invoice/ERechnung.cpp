@@ -1,5 +1,7 @@
 #include "invoice/ERechnung.h"
 
+#include "platform/BackgroundCall.h"
+
 #include "checks/Check.h"
 #include "invoice/EZugFerd_Qpdf.h"
 #include "model/InvoiceReader.h"
@@ -402,6 +404,29 @@ void TERechnung::RenderPDFPage(int page, QPainter* dc)
         ZugFerd->RenderPDFPage(page, dc);
 }
 
+const TPdfComparison& TERechnung::PdfCheck()
+{
+    if (FPdfCheck)
+        return *FPdfCheck;
+    FPdfCheck.emplace();
+    const TInvoice* invoice = IsPdf() && !XmlData.isEmpty() ? Model() : nullptr;
+    if (!invoice)
+        return *FPdfCheck;
+    // Never blocks and never fails the load: a PDF that cannot be read is a note.
+    try {
+        QFile file;
+        const QString error = OpenForReading(file, FOriginalFilePath);
+        if (!error.isEmpty())
+            throw Exception(error);
+        const QByteArray pdf = file.readAll();
+        *FPdfCheck = RunKeepingEventsFlowing([&pdf, invoice] { return ComparePdfWithInvoice(pdf, *invoice); });
+    } catch (...) {
+        FPdfCheck->State = TPdfComparison::TState::Unreadable;
+        FPdfCheck->Reason = CurrentExceptionMessage();
+    }
+    return *FPdfCheck;
+}
+
 void TERechnung::Clear()
 {
     FOriginalFilePath.clear();
@@ -425,6 +450,7 @@ void TERechnung::Clear()
     FCheckNote.clear();
     FFindings.clear();
     FServiceUnreachable = false;
+    FPdfCheck.reset();
     ZugFerd.reset();
     // Also forget the archive name and the flags: a failed load must never be filed under
     // the name, or with the verdict, of the invoice loaded before.

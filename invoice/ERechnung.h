@@ -1,11 +1,14 @@
 #pragma once
 
+#include "invoice/PdfComparison.h"
+
 #include "services/EValidator.h"
 #include "services/ServiceOptions.h"
 
 #include <QString>
 
 #include <memory>
+#include <optional>
 #include <vector>
 
 class QObject;
@@ -90,6 +93,11 @@ public:
     // waved through like a PDF without XML, never accepted.
     QString NoEInvoiceReason();
 
+    // Whether the pages of a hybrid PDF show what its XML says (number, amounts, accounts):
+    // compared once per load, off the calling thread while its events go on; NotCompared
+    // for anything but a hybrid PDF whose XML is an invoice.
+    const TPdfComparison& PdfCheck();
+
     // Where the services are reached; the program's defaults unless set.
     const TServiceOptions& ServiceOptions() const { return FServiceOptions; }
     void SetServiceOptions(const TServiceOptions& options) { FServiceOptions = options; }
@@ -137,6 +145,7 @@ private:
     std::vector<TReportMessage> FFindings;
     bool FServiceUnreachable = false; // for this load: the renderer is not asked either
     TServiceOptions FServiceOptions;
+    std::optional<TPdfComparison> FPdfCheck;
 };
 
 // What the validation of a document means for the user.

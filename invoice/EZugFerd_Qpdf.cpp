@@ -1,6 +1,7 @@
 #include "invoice/EZugFerd_Qpdf.h"
 
 #include "invoice/PdfPageRenderer.h"
+#include "invoice/ProgramModule.h"
 #include "invoice/QpdfModule.h"
 #include "platform/AnsiCodePage.h"
 #include "platform/Exception.h"
@@ -29,31 +30,14 @@ struct TQpdfModule
     QString Error;
 };
 
-// The module of a program in the build tree is the build tree's; an installed program's is
-// the installed one (or, on Windows, beside the program).
 const TQpdfModule& Module()
 {
     static TQpdfModule module;
     static std::once_flag once;
     std::call_once(once, [] {
         static QLibrary library;
-        QStringList tried;
-        const QString program = QCoreApplication::applicationDirPath();
-        const bool built = !program.isEmpty() && QDir(program).canonicalPath().startsWith(QDir(QStringLiteral(ERECHNUNG_BUILD_ROOT)).canonicalPath() + u'/');
-        const QStringList folders = built ? QStringList{QStringLiteral(ERECHNUNG_MODULE_BUILD_DIR)}
-                                          : QStringList{QStringLiteral(ERECHNUNG_MODULE_INSTALL_DIR), program};
-        for (const QString& folder : folders) {
-            if (folder.isEmpty() || !QDir(folder).exists())
-                continue;
-            library.setFileName(QDir(folder).filePath(QStringLiteral("erechnung-qpdf")));
-            if (library.load())
-                break;
-            tried << library.errorString();
-        }
-        if (!library.isLoaded()) {
-            module.Error = tried.isEmpty() ? QStringLiteral("nicht gefunden") : tried.join(QStringLiteral("; "));
+        if (!LoadProgramModule(library, QStringLiteral("erechnung-qpdf"), module.Error))
             return;
-        }
         module.FindXml = reinterpret_cast<TQpdfFindXml>(library.resolve("erechnung_qpdf_find_xml"));
         module.Free = reinterpret_cast<TQpdfFree>(library.resolve("erechnung_qpdf_free"));
         if (!module.FindXml || !module.Free)

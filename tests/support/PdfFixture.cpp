@@ -105,6 +105,23 @@ void AddAttachments(const QString& in, const QString& out, const QList<TPdfAttac
     RunQpdf(args);
 }
 
+void ReplaceAttachment(const QString& in, const QString& out, const QString& key, const QString& file)
+{
+    const QString without = out + QStringLiteral(".ohne.pdf");
+    RunQpdf({in, without, QStringLiteral("--remove-attachment=") + key});
+    AddAttachments(without, out, {{file, key, key, QStringLiteral("text/xml"), {}}});
+    QFile::remove(without);
+}
+
+void RepeatPages(const QString& in, const QString& out, int pages)
+{
+    QStringList args{QStringLiteral("--empty"), QStringLiteral("--pages")};
+    for (int i = 0; i < pages; ++i)
+        args << in << QStringLiteral("1");
+    args << QStringLiteral("--") << out;
+    RunQpdf(args);
+}
+
 void EncryptPdf(const QString& in, const QString& out, const QString& userPassword, const QString& ownerPassword)
 {
     RunQpdf({QStringLiteral("--encrypt"), userPassword, ownerPassword, QStringLiteral("256"), QStringLiteral("--"), in, out});

@@ -38,6 +38,11 @@ struct TPdfAttachment
 void WriteMinimalPdf(const QString& path, const TPdfOptions& options = {});
 // Runs qpdf; throws std::runtime_error with qpdf's output when it fails.
 void AddAttachments(const QString& in, const QString& out, const QList<TPdfAttachment>& attachments);
+// The PDF with the embedded file under key replaced by file (same name, XML type): a
+// hybrid invoice whose XML says something else than its pages.
+void ReplaceAttachment(const QString& in, const QString& out, const QString& key, const QString& file);
+// A PDF of pages copies: the pages of in, repeated until there are pages of them.
+void RepeatPages(const QString& in, const QString& out, int pages);
 void EncryptPdf(const QString& in, const QString& out, const QString& userPassword, const QString& ownerPassword);
 // An XMP packet with the Factur-X extension schema that names documentFileName as the invoice.
 QString FacturXXmp(const QString& documentFileName);
