@@ -622,7 +622,9 @@ private Q_SLOTS:
                                  << "Eingebaute Prüfung (Stand Factur-X 1.09, Profil MINIMUM)";
         QTest::newRow("BASIC") << "zf-corpus__zugferd_2p1_BASIC_Rechnungskorrektur.pdf" << int(wsShouldAccept) << kLime << builtIn
                                << "Eingebaute Prüfung (Stand Factur-X 1.09, Profil BASIC)";
-        QTest::newRow("BASIC, its rules broken") << "tiime__basic_facturx.pdf" << int(wsShouldDeny) << kRed << builtIn << "CII-SR-470";
+        // Its pages are a lorem-ipsum sample: the status bar says that they show nothing of it.
+        QTest::newRow("BASIC, its rules broken") << "tiime__basic_facturx.pdf" << int(wsShouldDeny) << kRed
+                                                 << "Die PDF-Ansicht zeigt die Rechnungsnummer F20220023 der XML nicht" << "CII-SR-470";
         QTest::newRow("EXTENDED") << "zf-corpus__zugferd_2p1_EXTENDED_Kostenrechnung.pdf" << int(wsShouldAccept) << kLime << builtIn
                                   << "Eingebaute Prüfung (Stand Factur-X 1.09, Profil EXTENDED)";
         QTest::newRow("EXTENDED, ZUGFeRD 2.0, its rules broken")
@@ -853,6 +855,33 @@ private Q_SLOTS:
         QVERIFY(exported.contains(";Abgelehnt;"));
         verlauf->bSchliessen->click();
         QVERIFY(!verlauf->isVisible());
+    }
+
+    // A hybrid PDF whose XML asks for payment to another account than its pages show: the
+    // warning stands above the report and in the status bar; the verdict stays.
+    void pagesThatShowOtherFiguresThanTheXml()
+    {
+        if (CorpusDir().isEmpty())
+            QSKIP("the sample corpus is not there");
+        dialog->Settings()->Pruefung = QString::fromLatin1(kPruefungEingebaut);
+        QByteArray xml = ReadFileBytes(CorpusPath(QStringLiteral("mustang__cii.xml")));
+        xml.replace("DE88200800000970375700", "DE02120300000000202051");
+        const QString changed = folders->Dir(QStringLiteral("dms")) + QStringLiteral("/../factur-x.xml");
+        WriteFileBytes(changed, xml);
+        const QString pdf = folders->Dir(QStringLiteral("dms")) + QStringLiteral("/../geaendert.pdf");
+        ReplaceAttachment(CorpusPath(QStringLiteral("zf-corpus__MustangGnuaccountingBeispielRE-20201121_508.pdf")), pdf,
+                          QStringLiteral("factur-x.xml"), changed);
+        form->SetFile(folders->Put(QStringLiteral("geaendert.pdf"), ReadFileBytes(pdf)));
+        const QString warning = QStringLiteral("Die PDF-Ansicht zeigt die IBAN DE02 1203 0000 0000 2020 51 der XML nicht");
+        QCOMPARE(form->StatusBar1->currentMessage(), warning);
+        QTRY_VERIFY_WITH_TIMEOUT(PageText(form->wbValidator).startsWith(warning), 15000);
+        QVERIFY(form->workflow->State() == wsShouldAccept || form->workflow->State() == wsShouldDeny);
+
+        // The unchanged PDF: a quiet note, no warning.
+        form->SetFile(folders->Put(QStringLiteral("echt.pdf"),
+                                   ReadFileBytes(CorpusPath(QStringLiteral("zf-corpus__MustangGnuaccountingBeispielRE-20201121_508.pdf")))));
+        QTRY_VERIFY_WITH_TIMEOUT(PageText(form->wbValidator).contains(QStringLiteral("Die PDF-Ansicht stimmt überein")), 15000);
+        QVERIFY(!form->StatusBar1->currentMessage().startsWith(QStringLiteral("Die PDF-Ansicht")));
     }
 
     void decisionsAgainstTheVerdictAsk()
