@@ -12,8 +12,10 @@ bool LoadProgramModule(QLibrary& library, const QString& name, QString& error)
     const QString program = QCoreApplication::applicationDirPath();
     const bool built = !program.isEmpty()
         && QDir(program).canonicalPath().startsWith(QDir(QStringLiteral(ERECHNUNG_BUILD_ROOT)).canonicalPath() + u'/');
-    const QStringList folders = built ? QStringList{QStringLiteral(ERECHNUNG_MODULE_BUILD_DIR)}
-                                      : QStringList{QStringLiteral(ERECHNUNG_MODULE_INSTALL_DIR), program};
+    const QStringList folders = built
+        ? QStringList{QStringLiteral(ERECHNUNG_MODULE_BUILD_DIR)}
+        : QStringList{QStringLiteral(ERECHNUNG_MODULE_INSTALL_DIR),
+                      QDir(program).filePath(QStringLiteral("../") + QStringLiteral(ERECHNUNG_MODULE_INSTALL_RELDIR)), program};
     for (const QString& folder : folders) {
         if (folder.isEmpty() || !QDir(folder).exists())
             continue;
