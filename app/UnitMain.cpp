@@ -661,12 +661,13 @@ void TForm1::ShowHistoryNotices(TEWorkflow* Sender)
     if (pdf.State == TPdfComparison::TState::Differs)
         warnings << pdf.Missing;
     else if (pdf.State != TPdfComparison::TState::NotCompared)
-        notes = QStringLiteral("<p style=\"color:#555;font-size:9pt;margin:2pt 0\">%1</p>").arg(pdf.Note().toHtmlEscaped());
+        notes = QStringLiteral("<p style=\"font-family:sans-serif;color:#555;font-size:9pt;margin:2pt 0\">%1</p>")
+                    .arg(pdf.Note().toHtmlEscaped());
     if (!warnings.isEmpty() || !notes.isEmpty()) {
         QString banner;
         for (const QString& w : warnings)
-            banner += QStringLiteral("<p class=\"important\" style=\"background:#ffd6d6;border:2px solid #c00000;"
-                                     "padding:6pt;font-weight:bold;margin:2pt 0\">%1</p>")
+            banner += QStringLiteral("<p class=\"important\" style=\"font-family:sans-serif;background:#ffd6d6;"
+                                     "border:2px solid #c00000;padding:6pt;font-weight:bold;margin:2pt 0\">%1</p>")
                           .arg(w.toHtmlEscaped());
         ShowInBrowser(kReportLayoutFix + banner + notes + r.Validate(), wbValidator);
     }

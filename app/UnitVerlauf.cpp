@@ -11,6 +11,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDateEdit>
+#include <QDateTime>
 #include <QDesktopServices>
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -103,7 +104,10 @@ QVariant THistoryModel::data(const QModelIndex& index, int role) const
     for (const QString& a : f.Accounts)
         accounts << GroupedAccount(a);
     switch (index.column()) {
-    case cZeitpunkt: return GermanDate(row.Zeitpunkt);
+    case cZeitpunkt: {
+        const QDateTime t = QDateTime::fromString(row.Zeitpunkt, QStringLiteral("yyyy-MM-dd HH:mm:ss"));
+        return t.isValid() ? t.toString(QStringLiteral("dd.MM.yyyy HH:mm")) : row.Zeitpunkt;
+    }
     case cEntscheidung: return row.Verarbeitung;
     case cBenutzer: return row.User;
     case cRechner: return row.PC;
@@ -147,7 +151,7 @@ TFormVerlauf::TFormVerlauf(QWidget* parent, TEHistory& history, const TESettings
     : QDialog(parent), FHistory(history), FSettings(settings)
 {
     setWindowTitle(QStringLiteral("Verlauf"));
-    resize(1200, 600);
+    resize(1500, 650);
     Opener = [](const QString& path) { QDesktopServices::openUrl(QUrl::fromLocalFile(path)); };
 
     eSuche = new QLineEdit(this);
@@ -180,6 +184,8 @@ TFormVerlauf::TFormVerlauf(QWidget* parent, TEHistory& history, const TESettings
     Tabelle->verticalHeader()->setVisible(false);
     Tabelle->horizontalHeader()->setStretchLastSection(true);
     Tabelle->setToolTip(QStringLiteral("Doppelklick öffnet die abgelegte Datei"));
+    Tabelle->setWordWrap(false);
+    Tabelle->verticalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
 
     lAnzahl = new QLabel(this);
     bExport = new QPushButton(QStringLiteral("Exportieren (CSV)..."), this);
@@ -226,6 +232,7 @@ void TFormVerlauf::Refresh()
         filter.To = dBis->date();
     }
     Model->SetFilter(filter);
+    Tabelle->resizeColumnsToContents();
     lAnzahl->setText(Model->Total() == 1 ? QStringLiteral("1 Entscheidung")
                                          : QStringLiteral("%1 Entscheidungen").arg(QLocale(QLocale::German).toString(Model->Total())));
 }
