@@ -86,26 +86,6 @@ QLabel* Caption(const QString& text, QWidget* parent)
 
 } // namespace
 
-QString DuplicateNotice(const std::optional<THistoryEntry>& previous)
-{
-    QString text = QStringLiteral("Diese Rechnung wurde bereits schon einmal verarbeitet");
-    if (!previous)
-        return text;
-    const QDateTime when = QDateTime::fromString(previous->Zeitpunkt, QStringLiteral("yyyy-MM-dd HH:mm:ss"));
-    const QString at = when.isValid() ? QStringLiteral("Am %1 um %2 Uhr").arg(when.toString(QStringLiteral("dd.MM.yyyy")),
-                                                                              when.toString(QStringLiteral("HH:mm")))
-                                      : QStringLiteral("Am %1").arg(previous->Zeitpunkt);
-    QString who = previous->User.isEmpty() ? QStringLiteral("unbekannt") : previous->User;
-    if (!previous->PC.isEmpty())
-        who += QStringLiteral(" (Rechner %1)").arg(previous->PC);
-    text += QStringLiteral(":\r\n\r\n%1 %2 von %3.\r\nAbgelegt als: %4")
-                .arg(at, previous->Verarbeitung, who, previous->FileName);
-    if (previous->Count > 1)
-        text += QStringLiteral("\r\n\r\nDie Rechnung wurde insgesamt %1-mal entschieden; genannt ist die letzte Entscheidung.")
-                    .arg(previous->Count);
-    return text;
-}
-
 QColor ButtonFace()
 {
     return QApplication::palette().color(QPalette::Button);

@@ -122,5 +122,4 @@ inline const QColor kLime(0, 255, 0);
 inline const QColor kYellow(255, 255, 0);
 QColor ButtonFace();
 
-// The notice for an invoice decided before: when, how, by whom and under which name.
-QString DuplicateNotice(const std::optional<THistoryEntry>& previous);
+

@@ -62,7 +62,8 @@ das Urteil und die Befunde.
   pdf_check (nur bei einer hybriden PDF: {state, note}, state "same" | "differs" |
   "no-text" | "unreadable": ob die PDF-Seiten Rechnungsnummer, Beträge und IBAN der XML
   zeigen), warnings (je {id, text}: id "same-invoice" für dieselbe Rechnung in anderer
-  Form, schon entschieden, "new-account" für eine neue Bankverbindung eines bekannten
+  Form, schon entschieden, "decided-before" für dieselbe Rechnung (dieselben Bytes), schon
+  entschieden, "new-account" für eine neue Bankverbindung eines bekannten
   Lieferanten, "pdf-differs" für eine Angabe der XML, die die PDF-Seiten nicht zeigen),
   error (Meldung oder null).
 
@@ -330,7 +331,10 @@ QJsonArray HistoryWarnings(TERechnung& rechnung, const QString& historyFile)
         const std::unique_ptr<TEHistory> history = TEHistory::OpenForReading(historyFile);
         if (!history)
             return warnings;
-        if (!history->IsKnownHash(rechnung.Hash())) {
+        if (history->IsKnownHash(rechnung.Hash())) {
+            warnings.append(QJsonObject{{QStringLiteral("id"), QStringLiteral("decided-before")},
+                                        {QStringLiteral("text"), DuplicateNotice(history->LastDecision(rechnung.Hash()))}});
+        } else {
             if (const std::optional<TSameInvoice> same = history->SameInvoiceInOtherForm(facts, rechnung.Hash()))
                 warnings.append(QJsonObject{{QStringLiteral("id"), QStringLiteral("same-invoice")},
                                             {QStringLiteral("text"), SameInvoiceNotice(facts, *same)}});

@@ -1,5 +1,6 @@
 #include "workflow/EHistory.h"
 
+#include "invoice/PdfComparison.h"
 #include "platform/Environment.h"
 #include "platform/Exception.h"
 #include "settings/ESettings.h"
@@ -484,10 +485,17 @@ std::optional<TSameInvoice> TEHistory::SameInvoiceInOtherForm(const TInvoiceFact
                                         .arg(QString::fromUtf8(what), now.isEmpty() ? QStringLiteral("–") : now,
                                              before.isEmpty() ? QStringLiteral("–") : before);
         };
-        differs("Gesamtbetrag", facts.GrandTotal, was.GrandTotal);
-        differs("Zahlbetrag", facts.AmountDue, was.AmountDue);
+        // Amounts as the reader writes them ("1.234,56 €"), compared as the invoices write them.
+        auto amount = [](const QString& value, const QString& currency) {
+            return value.isEmpty() ? value : GermanAmount(value, currency);
+        };
+        if (facts.GrandTotal.trimmed() != was.GrandTotal.trimmed())
+            differs("Gesamtbetrag", amount(facts.GrandTotal, facts.Currency), amount(was.GrandTotal, was.Currency));
+        if (facts.AmountDue.trimmed() != was.AmountDue.trimmed())
+            differs("Zahlbetrag", amount(facts.AmountDue, facts.Currency), amount(was.AmountDue, was.Currency));
         differs("Bankverbindung", facts.Accounts.join(QStringLiteral(", ")), was.Accounts.join(QStringLiteral(", ")));
-        differs("Rechnungsdatum", facts.IssueDate, was.IssueDate);
+        if (facts.IssueDate.trimmed() != was.IssueDate.trimmed())
+            differs("Rechnungsdatum", GermanDate(facts.IssueDate), GermanDate(was.IssueDate));
         same.Earlier = std::move(row);
         return same;
     }
@@ -666,4 +674,24 @@ QString NewAccountNotice(const TNewAccount& account)
     return QStringLiteral("Achtung: neue Bankverbindung für %1: bisher %2, jetzt %3")
         .arg(account.Seller, known.isEmpty() ? QStringLiteral("keine") : known.join(QStringLiteral(", ")),
              unknown.join(QStringLiteral(", ")));
+}
+
+QString DuplicateNotice(const std::optional<THistoryEntry>& previous)
+{
+    QString text = QStringLiteral("Diese Rechnung wurde bereits schon einmal verarbeitet");
+    if (!previous)
+        return text;
+    const QDateTime when = QDateTime::fromString(previous->Zeitpunkt, QStringLiteral("yyyy-MM-dd HH:mm:ss"));
+    const QString at = when.isValid() ? QStringLiteral("Am %1 um %2 Uhr").arg(when.toString(QStringLiteral("dd.MM.yyyy")),
+                                                                              when.toString(QStringLiteral("HH:mm")))
+                                      : QStringLiteral("Am %1").arg(previous->Zeitpunkt);
+    QString who = previous->User.isEmpty() ? QStringLiteral("unbekannt") : previous->User;
+    if (!previous->PC.isEmpty())
+        who += QStringLiteral(" (Rechner %1)").arg(previous->PC);
+    text += QStringLiteral(":\r\n\r\n%1 %2 von %3.\r\nAbgelegt als: %4")
+                .arg(at, previous->Verarbeitung, who, previous->FileName);
+    if (previous->Count > 1)
+        text += QStringLiteral("\r\n\r\nDie Rechnung wurde insgesamt %1-mal entschieden; genannt ist die letzte Entscheidung.")
+                    .arg(previous->Count);
+    return text;
 }

@@ -69,7 +69,10 @@ struct TNewAccount
     QStringList Unknown; // those of this invoice that none of them named
 };
 
-// What the window, the status bar and erechnung-check say of them.
+// What the window, the status bar and erechnung-check say of them: the same bytes decided
+// before (the latest decision, when it could be read), the same invoice in other bytes, a
+// new account.
+QString DuplicateNotice(const std::optional<THistoryEntry>& previous);
 QString SameInvoiceNotice(const TInvoiceFacts& now, const TSameInvoice& same);
 QString NewAccountNotice(const TNewAccount& account);
 // An account as people read it: in groups of four ("DE02 1203 0000 ...").

@@ -372,6 +372,17 @@ private Q_SLOTS:
             QVERIFY(!f.Accounts.isEmpty());
             history.WriteHistory(QStringLiteral("0123abcd_erste.xml"), QStringLiteral("frueher"), QStringLiteral("Akzeptiert"), &f);
         }
+        // The very same bytes decided before: that decision.
+        const QString firstHash = Check({QStringLiteral("--json"), first}).Records()[0].value(QStringLiteral("hash")).toString();
+        {
+            TEHistory history(historyFile);
+            history.WriteHistory(QStringLiteral("abcd0123_erste.xml"), firstHash, QStringLiteral("Abgelehnt"));
+        }
+        const QJsonArray decided = Check({QStringLiteral("--json"), QStringLiteral("--history-file"), historyFile, first}).Records()[0]
+                                       .value(QStringLiteral("warnings")).toArray();
+        QCOMPARE(decided.size(), 1);
+        QCOMPARE(decided[0].toObject().value(QStringLiteral("id")).toString(), QStringLiteral("decided-before"));
+        QVERIFY(decided[0].toObject().value(QStringLiteral("text")).toString().contains(QStringLiteral("Abgelegt als: abcd0123_erste.xml")));
         const QByteArray before = ReadFileBytes(historyFile);
         // The same invoice in other bytes, and the next one with another account.
         const QString again = Write(QStringLiteral("nochmal.xml"), xml + "\n<!-- anders -->\n");
@@ -400,15 +411,15 @@ private Q_SLOTS:
         QCOMPARE(lines.ExitCode, 0);
         QVERIFY2(lines.Out.contains("Akzeptiert  0123abcd_erste.xml"), lines.Out.constData());
         const QList<QJsonObject> rows = Check({QStringLiteral("--history"), QStringLiteral("--json"), QStringLiteral("--history-file"), historyFile}).Records();
-        QCOMPARE(rows.size(), 1);
-        QCOMPARE(rows[0].value(QStringLiteral("archive_name")).toString(), QStringLiteral("0123abcd_erste.xml"));
+        QCOMPARE(rows.size(), 2);
+        QCOMPARE(rows[1].value(QStringLiteral("archive_name")).toString(), QStringLiteral("0123abcd_erste.xml"));
         QCOMPARE(Check({QStringLiteral("--history"), QStringLiteral("--json"), QStringLiteral("--search"), QStringLiteral("gibt-es-nicht"),
                         QStringLiteral("--history-file"), historyFile}).Records().size(), 0);
         const QString csv = dir.filePath(QStringLiteral("verlauf.csv"));
         QCOMPARE(Check({QStringLiteral("--history"), QStringLiteral("--csv"), csv, QStringLiteral("--history-file"), historyFile}).ExitCode, 0);
         const QByteArray exported = ReadFileBytes(csv);
         QVERIFY(exported.startsWith("\xEF\xBB\xBFZeitpunkt;Entscheidung;"));
-        QCOMPARE(exported.count("\r\n"), 2);
+        QCOMPARE(exported.count("\r\n"), 3);
         QCOMPARE(ReadFileBytes(historyFile), before); // read only
     }
 

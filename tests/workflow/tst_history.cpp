@@ -291,7 +291,7 @@ private Q_SLOTS:
         after.GrandTotal = QStringLiteral("129.00");
         after.IssueDate = QStringLiteral("20240201");
         QCOMPARE(history.SameInvoiceInOtherForm(after, QStringLiteral("h2"))->Differences,
-                 (QStringList{QStringLiteral("Gesamtbetrag 129.00 (früher 119.00)"), QStringLiteral("Rechnungsdatum 20240201 (früher 20240131)")}));
+                 (QStringList{QStringLiteral("Gesamtbetrag 129,00 (früher 119,00)"), QStringLiteral("Rechnungsdatum 01.02.2024 (früher 31.01.2024)")}));
     }
 
     // A known seller's new account: only accepted invoices make a seller and its accounts
