@@ -591,7 +591,12 @@ void TForm1::WorkflowStateChanged(TEWorkflow* Sender)
     case wsLoaded:
         pVerwerfen->SetColor(ButtonFace());
         pAnnehmen->SetColor(ButtonFace());
-        ShowInBrowser(kReportLayoutFix + r.Validate(), wbValidator);
+        {
+            // The report, the warnings (and notes) of the history and of the PDF's pages
+            // above it: made before, shown once.
+            const QString notices = NoticesHtml(Sender);
+            ShowInBrowser(kReportLayoutFix + notices + r.Validate(), wbValidator);
+        }
         ShowInvoiceView();
         ShowWhoChecked(r); // after the view: its reason, when the check's, says less
         break;
@@ -628,29 +633,36 @@ void TForm1::WorkflowStateChanged(TEWorkflow* Sender)
         ShowHistoryNotices(Sender);
 }
 
-void TForm1::ShowHistoryNotices(TEWorkflow* Sender)
+QStringList TForm1::Warnings(TEWorkflow* Sender)
 {
-    TERechnung& r = *Sender->Rechnung();
-    // Warnings that must not be missed stand red above the report and in the status bar; a
-    // note (the pages agree, or could not be compared) stands small above it.
     QStringList warnings;
-    QString notes;
     if (const std::optional<TNewAccount>& account = Sender->NewAccount())
         warnings << NewAccountNotice(*account);
-    const TPdfComparison& pdf = r.PdfCheck();
+    const TPdfComparison& pdf = Sender->Rechnung()->PdfCheck();
     if (pdf.State == TPdfComparison::TState::Differs)
         warnings << pdf.Missing;
-    else if (pdf.State != TPdfComparison::TState::NotCompared)
-        notes = QStringLiteral("<p style=\"font-family:sans-serif;color:#555;font-size:9pt;margin:2pt 0\">%1</p>")
+    return warnings;
+}
+
+QString TForm1::NoticesHtml(TEWorkflow* Sender)
+{
+    // Warnings that must not be missed stand red above the report; a note (the pages
+    // agree, or could not be compared) stands small above it.
+    QString html;
+    for (const QString& w : Warnings(Sender))
+        html += QStringLiteral("<p class=\"important\" style=\"font-family:sans-serif;background:#ffd6d6;"
+                               "border:2px solid #c00000;padding:6pt;font-weight:bold;margin:2pt 0\">%1</p>")
+                    .arg(w.toHtmlEscaped());
+    const TPdfComparison& pdf = Sender->Rechnung()->PdfCheck();
+    if (pdf.State != TPdfComparison::TState::Differs && pdf.State != TPdfComparison::TState::NotCompared)
+        html += QStringLiteral("<p style=\"font-family:sans-serif;color:#555;font-size:9pt;margin:2pt 0\">%1</p>")
                     .arg(pdf.Note().toHtmlEscaped());
-    if (!warnings.isEmpty() || !notes.isEmpty()) {
-        QString banner;
-        for (const QString& w : warnings)
-            banner += QStringLiteral("<p class=\"important\" style=\"font-family:sans-serif;background:#ffd6d6;"
-                                     "border:2px solid #c00000;padding:6pt;font-weight:bold;margin:2pt 0\">%1</p>")
-                          .arg(w.toHtmlEscaped());
-        ShowInBrowser(kReportLayoutFix + banner + notes + r.Validate(), wbValidator);
-    }
+    return html;
+}
+
+void TForm1::ShowHistoryNotices(TEWorkflow* Sender)
+{
+    const QStringList warnings = Warnings(Sender);
     if (!warnings.isEmpty())
         StatusBar1->showMessage(warnings.join(QStringLiteral(" – ")));
     if (const std::optional<TSameInvoice>& same = Sender->SameInvoice(); same && Sender->Facts()) {

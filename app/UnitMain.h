@@ -103,6 +103,8 @@ private:
     // What the history knows against the loaded invoice: a new account of a known seller
     // above the report and in the status bar, the same invoice in other bytes as a notice.
     void ShowHistoryNotices(TEWorkflow* Sender);
+    QStringList Warnings(TEWorkflow* Sender);
+    QString NoticesHtml(TEWorkflow* Sender);
     bool Confirmed(const QString& question) const;
     void SetSwitchForLoadedInvoice();
     void ShowInvoiceView();

@@ -75,6 +75,13 @@ TImapClient::TResult TImapClient::Command(const QList<QByteArray>& parts)
         TResult result;
         for (;;) {
             TImapResponse r = Read();
+            if (r.Tag == "+") {
+                // A SASL server's challenge after the whole command: only an error report
+                // comes this way (the initial response was sent), answered as the
+                // mechanisms want it, so that the server ends with its NO.
+                FConnection.Write(parts.value(1) == "OAUTHBEARER" ? QByteArray("AQ==\r\n") : QByteArray("\r\n"));
+                continue;
+            }
             if (r.Tag == tag) {
                 result.Reply = {r.Status, QString::fromUtf8(r.Text)};
                 TakeCapabilities(r);
@@ -158,6 +165,7 @@ void TImapClient::ProtectConnection()
 void TImapClient::Connect()
 {
     FLoggedIn = false;
+    FRefusedLogin = false;
     FCapabilities.clear();
     Status(QStringLiteral("Verbinde mit %1:%2 ...").arg(Host).arg(Port));
     try {
@@ -180,7 +188,20 @@ void TImapClient::Connect()
             const QByteArray password = Password.toUtf8();
             login << (ImapNeedsLiteral(password) ? password : ImapQuoted(password));
         }
+        if (!AccessToken.isEmpty()) {
+            // The token goes as the initial response of the command itself (SASL-IR,
+            // RFC 4959); Microsoft 365 and Dovecot offer it.
+            if (FCapabilities.isEmpty())
+                AskCapabilities();
+            const QByteArray token = AccessToken.toUtf8();
+            if (FCapabilities.contains(QStringLiteral("AUTH=OAUTHBEARER"), Qt::CaseInsensitive))
+                login = {"AUTHENTICATE", "OAUTHBEARER",
+                         ("n,a=" + user + ",\x01" "auth=Bearer " + token + "\x01\x01").toBase64()};
+            else
+                login = {"AUTHENTICATE", "XOAUTH2", ("user=" + user + "\x01" "auth=Bearer " + token + "\x01\x01").toBase64()};
+        }
         const TResult result = Command(login);
+        FRefusedLogin = !result.Reply.Ok();
         if (!result.Reply.Ok())
             throw Exception(WithReason(QStringLiteral("Anmeldung abgelehnt: Der Mail-Server %1 nimmt die Anmeldung als %2 nicht an.")
                                            .arg(Host, User),

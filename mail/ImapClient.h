@@ -37,6 +37,10 @@ public:
     TImapTls Tls = TImapTls::Implicit;
     QString User;
     QString Password;
+    // An OAuth 2.0 access token (Microsoft 365 and other providers): when set, the login is
+    // SASL OAUTHBEARER (RFC 7628) where the server offers it, else XOAUTH2, instead of
+    // LOGIN with the password.
+    QString AccessToken;
     int TimeoutMs = 30000;
 
     // A certificate the user chose to trust although the system does not (SHA-256, hex).
@@ -47,11 +51,14 @@ public:
     std::function<void(const QString& text)> OnStatus;
     std::function<void(const QString& text)> OnAlert;
 
-    // Connects, protects the connection as Tls says, and logs in.
+    // Connects, protects the connection as Tls says, and logs in. A refused login raises with
+    // the server's text; RefusedLogin() then says that it was the login that failed (for a
+    // token: expired or revoked), not the connection.
     void Connect();
     // LOGOUT (when possible) and close.
     void Disconnect();
     bool Connected() const { return FConnection.IsOpen() && FLoggedIn; }
+    bool RefusedLogin() const { return FRefusedLogin; }
     bool Encrypted() const { return FConnection.IsEncrypted(); }
     const QStringList& Capabilities() const { return FCapabilities; }
 
@@ -90,6 +97,7 @@ private:
 
     TImapConnection FConnection;
     QStringList FCapabilities;
+    bool FRefusedLogin = false;
     bool FLoggedIn = false;
     int FTag = 0;
     int FMessageCount = 0;

@@ -198,8 +198,10 @@ void TEWorkflow::Start(const QString& filename)
     Frechnung->LoadFromFile(filename);
     // The state handler validates and renders inside this call; the flags read below are
     // those that validation set.
-    SetState(wsLoaded);
+    // What the history knows against the invoice is known before the report is shown, so
+    // that the window shows it with the report at once.
     LookUpHistory();
+    SetState(wsLoaded);
     switch (VerdictOf(*Frechnung)) {
     case TVerdict::Accept:
         SetState(wsShouldAccept);

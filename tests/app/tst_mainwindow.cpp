@@ -947,7 +947,7 @@ private Q_SLOTS:
         const QString unavailable = TDovecot::Unavailable();
         if (!unavailable.isEmpty())
             QSKIP(qPrintable(unavailable));
-        TDovecot dovecot({true, {}});
+        TDovecot dovecot({true, {}, {}});
         dovecot.Deliver(BuildMail("Rechnung", {{"filename=\"r.pdf\"", "application/pdf", "%PDF"}}));
         TESettings* s = dialog->Settings();
         s->MailType = QStringLiteral("IMAP");

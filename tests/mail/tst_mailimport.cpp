@@ -261,7 +261,7 @@ private Q_SLOTS:
 
     void trashFoundBySpecialUse()
     {
-        StartDovecot({true, {{QStringLiteral("Trash"), QStringLiteral("\\Trash")}}});
+        StartDovecot({true, {{QStringLiteral("Trash"), QStringLiteral("\\Trash")}}, {}});
         dovecot->Deliver(BuildMail("R", {{"filename=\"r.pdf\"", "application/pdf", "r"}}));
         UseDovecot(0);
         mail->Tick();
@@ -273,7 +273,7 @@ private Q_SLOTS:
 
     void withoutTrashNothingIsHandled()
     {
-        StartDovecot({true, {}});
+        StartDovecot({true, {}, {}});
         dovecot->Deliver(BuildMail("R", {{"filename=\"r.pdf\"", "application/pdf", "r"}}));
         UseDovecot(0);
         mail->Tick();
@@ -432,7 +432,7 @@ private Q_SLOTS:
 
     void serverWithoutStartTls()
     {
-        StartDovecot({false, {}});
+        StartDovecot({false, {}, {}});
         UseDovecot(2);
         mail->Tick();
         QCOMPARE(PromptsWith(kConnectionBox).value(0).Text,

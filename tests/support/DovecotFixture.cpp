@@ -115,6 +115,19 @@ TDovecot::TDovecot(const TOptions& options)
         "  inet_listener imap {\n    address = 127.0.0.1\n    port = %2\n  }\n"
         "  inet_listener imaps {\n    address = 127.0.0.1\n    port = %3\n    ssl = yes\n  }\n"
         "}\n");
+    if (!options.OAuthIntrospectionUrl.isEmpty()) {
+        QFile oauth(dir + QStringLiteral("/oauth2.conf"));
+        oauth.open(QIODevice::WriteOnly);
+        oauth.write(("introspection_mode = post\nintrospection_url = " + options.OAuthIntrospectionUrl.toUtf8()
+                     + "\nusername_attribute = username\nactive_attribute = active\nactive_value = true\ndebug = yes\n").constData());
+        oauth.close();
+        config.replace(QStringLiteral("passdb {\n  driver = passwd-file\n"),
+                       QStringLiteral("passdb {\n  driver = passwd-file\n  mechanisms = plain login\n"));
+        config.replace(QStringLiteral("auth_mechanisms = plain login\n"),
+                       QStringLiteral("auth_mechanisms = plain login %2\nauth_verbose = yes\nauth_debug = yes\n"
+                                      "passdb {\n  driver = oauth2\n  mechanisms = %2\n  args = %1/oauth2.conf\n}\n")
+                           .arg(QStringLiteral("%1"), options.OAuthMechanisms));
+    }
     config = config.arg(dir).arg(FImapPort).arg(options.Tls ? FImapsPort : 0).arg(options.Tls ? QStringLiteral("yes") : QStringLiteral("no"))
                  .arg(FCert.CertFile, FCert.KeyFile, mailboxes);
     if (!options.Tls)

@@ -26,6 +26,11 @@ public:
         QList<TMailbox> Mailboxes{{QStringLiteral("Trash"), QStringLiteral("\\Trash")},
                                   {QStringLiteral("Papierkorb"), {}},
                                   {QStringLiteral("Deleted Items"), {}}};
+        // An OAuth 2.0 introspection endpoint (RFC 7662, POST token=...): when set, the
+        // server also takes the SASL mechanisms XOAUTH2 and OAUTHBEARER and asks it whether
+        // a token is active and whose it is.
+        QString OAuthIntrospectionUrl;
+        QString OAuthMechanisms = QStringLiteral("xoauth2 oauthbearer");
     };
 
     // Empty when Dovecot can run here; otherwise why not (for QSKIP).
