@@ -14,11 +14,7 @@
 
 namespace {
 
-struct TStatementFinalizer
-{
-    void operator()(sqlite3_stmt* s) const { sqlite3_finalize(s); }
-};
-using TStatement = std::unique_ptr<sqlite3_stmt, TStatementFinalizer>;
+using TStatement = TEHistory::TStatement;
 
 // synchronous=FULL: a decision is one write per human click, and it must survive a power
 // failure right after it. No exclusive locking mode: it would shut a second program of
@@ -139,6 +135,11 @@ QString LikePattern(const QString& text)
 }
 
 } // namespace
+
+void TEHistory::TFinalize::operator()(sqlite3_stmt* s) const
+{
+    sqlite3_finalize(s);
+}
 
 TEHistory::TEHistory(const QString& path)
 {
@@ -282,24 +283,47 @@ void TEHistory::InsertFacts(qint64 historyRow, const QString& fileName, const QS
         Raise();
 }
 
+TStatement TEHistory::Prepare(const char* sql) const
+{
+    sqlite3_stmt* raw = nullptr;
+    if (sqlite3_prepare_v2(dbconn, sql, -1, &raw, nullptr) != SQLITE_OK)
+        Raise();
+    return TStatement(raw);
+}
+
+qint64 TEHistory::InsertHistoryRow(const QString& fileName, const QString& hash, const QString& verarbeitung,
+                                   const QString& zeitpunkt)
+{
+    // The decision's own row: at this moment with the statement of the table's readers, or
+    // at the time a decision under way was noted.
+    const TStatement insert = Prepare(zeitpunkt.isNull() ? kInsert : kInsertAt);
+    int index = 1;
+    for (const QString& value : {fileName, hash, verarbeitung})
+        BindText(insert.get(), index++, value);
+    if (!zeitpunkt.isNull())
+        BindText(insert.get(), index++, zeitpunkt);
+    for (const QString& value : {UserName(), UserDomain(), ComputerName()})
+        BindText(insert.get(), index++, value);
+    if (sqlite3_step(insert.get()) != SQLITE_DONE)
+        Raise();
+    return sqlite3_last_insert_rowid(dbconn);
+}
+
+void TEHistory::LinkNote(qint64 note, qint64 historyRow)
+{
+    const TStatement link = Prepare("UPDATE rechnungsfakten SET Historie=?, Ziele=NULL WHERE Id=?");
+    sqlite3_bind_int64(link.get(), 1, historyRow);
+    sqlite3_bind_int64(link.get(), 2, note);
+    if (sqlite3_step(link.get()) != SQLITE_DONE)
+        Raise();
+}
+
 void TEHistory::WriteHistory(const QString& fileName, const QString& hash, const QString& verarbeitung,
                              const TInvoiceFacts* facts)
 {
     TTransaction transaction(dbconn);
-    sqlite3_stmt* raw = nullptr;
-    if (sqlite3_prepare_v2(dbconn, kInsert, -1, &raw, nullptr) != SQLITE_OK)
-        Raise();
-    TStatement insert(raw);
-    BindText(raw, 1, fileName);
-    BindText(raw, 2, hash);
-    BindText(raw, 3, verarbeitung);
-    BindText(raw, 4, UserName());
-    BindText(raw, 5, UserDomain());
-    BindText(raw, 6, ComputerName());
-    if (sqlite3_step(raw) != SQLITE_DONE)
-        Raise();
-    insert.reset();
-    InsertFacts(sqlite3_last_insert_rowid(dbconn), fileName, hash, verarbeitung, facts, {});
+    const qint64 row = InsertHistoryRow(fileName, hash, verarbeitung, QString());
+    InsertFacts(row, fileName, hash, verarbeitung, facts, {});
     transaction.Commit();
 }
 
@@ -316,49 +340,19 @@ qint64 TEHistory::BeginDecision(const QString& fileName, const QString& hash, co
 void TEHistory::CompleteDecision(qint64 pending)
 {
     TTransaction transaction(dbconn);
-    sqlite3_stmt* raw = nullptr;
-    if (sqlite3_prepare_v2(dbconn, "SELECT FileName, Hash, Verarbeitung FROM rechnungsfakten WHERE Id=? AND Historie IS NULL",
-                           -1, &raw, nullptr) != SQLITE_OK)
-        Raise();
-    TStatement note(raw);
-    sqlite3_bind_int64(raw, 1, pending);
-    if (sqlite3_step(raw) != SQLITE_ROW)
+    const TStatement note = Prepare("SELECT FileName, Hash, Verarbeitung FROM rechnungsfakten WHERE Id=? AND Historie IS NULL");
+    sqlite3_bind_int64(note.get(), 1, pending);
+    if (sqlite3_step(note.get()) != SQLITE_ROW)
         throw Exception(QStringLiteral("Die begonnene Entscheidung ist nicht mehr im Verlauf vermerkt."));
-    const QString fileName = ColumnText(raw, 0);
-    const QString hash = ColumnText(raw, 1);
-    const QString verarbeitung = ColumnText(raw, 2);
-    note.reset();
-    if (sqlite3_prepare_v2(dbconn, kInsert, -1, &raw, nullptr) != SQLITE_OK)
-        Raise();
-    TStatement insert(raw);
-    BindText(raw, 1, fileName);
-    BindText(raw, 2, hash);
-    BindText(raw, 3, verarbeitung);
-    BindText(raw, 4, UserName());
-    BindText(raw, 5, UserDomain());
-    BindText(raw, 6, ComputerName());
-    if (sqlite3_step(raw) != SQLITE_DONE)
-        Raise();
-    insert.reset();
-    if (sqlite3_prepare_v2(dbconn, "UPDATE rechnungsfakten SET Historie=?, Ziele=NULL WHERE Id=?", -1, &raw, nullptr) != SQLITE_OK)
-        Raise();
-    TStatement link(raw);
-    sqlite3_bind_int64(raw, 1, sqlite3_last_insert_rowid(dbconn));
-    sqlite3_bind_int64(raw, 2, pending);
-    if (sqlite3_step(raw) != SQLITE_DONE)
-        Raise();
-    link.reset();
+    LinkNote(pending, InsertHistoryRow(ColumnText(note.get(), 0), ColumnText(note.get(), 1), ColumnText(note.get(), 2), QString()));
     transaction.Commit();
 }
 
 void TEHistory::DropDecision(qint64 pending)
 {
-    sqlite3_stmt* raw = nullptr;
-    if (sqlite3_prepare_v2(dbconn, "DELETE FROM rechnungsfakten WHERE Id=? AND Historie IS NULL", -1, &raw, nullptr) != SQLITE_OK)
-        Raise();
-    TStatement drop(raw);
-    sqlite3_bind_int64(raw, 1, pending);
-    if (sqlite3_step(raw) != SQLITE_DONE)
+    const TStatement drop = Prepare("DELETE FROM rechnungsfakten WHERE Id=? AND Historie IS NULL");
+    sqlite3_bind_int64(drop.get(), 1, pending);
+    if (sqlite3_step(drop.get()) != SQLITE_DONE)
         Raise();
 }
 
@@ -394,29 +388,7 @@ int TEHistory::RecoverPending(const std::function<bool(const QString&)>& exists)
             continue;
         }
         TTransaction transaction(dbconn);
-        sqlite3_stmt* raw = nullptr;
-        if (sqlite3_prepare_v2(dbconn, kInsertAt, -1, &raw, nullptr) != SQLITE_OK)
-            Raise();
-        TStatement insert(raw);
-        BindText(raw, 1, note.FileName);
-        BindText(raw, 2, note.Hash);
-        BindText(raw, 3, note.Verarbeitung);
-        BindText(raw, 4, note.Zeitpunkt);
-        BindText(raw, 5, UserName());
-        BindText(raw, 6, UserDomain());
-        BindText(raw, 7, ComputerName());
-        if (sqlite3_step(raw) != SQLITE_DONE)
-            Raise();
-        insert.reset();
-        if (sqlite3_prepare_v2(dbconn, "UPDATE rechnungsfakten SET Historie=?, Ziele=NULL WHERE Id=?", -1, &raw, nullptr)
-            != SQLITE_OK)
-            Raise();
-        TStatement link(raw);
-        sqlite3_bind_int64(raw, 1, sqlite3_last_insert_rowid(dbconn));
-        sqlite3_bind_int64(raw, 2, note.Id);
-        if (sqlite3_step(raw) != SQLITE_DONE)
-            Raise();
-        link.reset();
+        LinkNote(note.Id, InsertHistoryRow(note.FileName, note.Hash, note.Verarbeitung, note.Zeitpunkt));
         transaction.Commit();
         ++recorded;
     }

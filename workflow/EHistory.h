@@ -12,6 +12,7 @@
 #include <vector>
 
 struct sqlite3;
+struct sqlite3_stmt;
 
 // One decision of the history, as it was recorded.
 struct THistoryEntry
@@ -129,6 +130,13 @@ public:
     // The latest decision about the invoice with this hash, if any.
     std::optional<THistoryEntry> LastDecision(const QString& hash);
 
+    // A prepared statement, finalized when it goes.
+    struct TFinalize
+    {
+        void operator()(sqlite3_stmt* s) const;
+    };
+    using TStatement = std::unique_ptr<sqlite3_stmt, TFinalize>;
+
     // erechnung.sqlite in the local application data folder.
     static QString DefaultPath();
 
@@ -141,6 +149,12 @@ private:
     TEHistory(const QString& path, TReadOnly);
     void Open(const QString& path, bool readOnly);
     void Execute(const char* sql);
+    // The statement, prepared; raises with the database's message.
+    TStatement Prepare(const char* sql) const;
+    // A row of rechnungshistorie (at this moment, or at zeitpunkt when not null); its id.
+    qint64 InsertHistoryRow(const QString& fileName, const QString& hash, const QString& verarbeitung, const QString& zeitpunkt);
+    // A noted decision linked to its row.
+    void LinkNote(qint64 note, qint64 historyRow);
     void InsertFacts(qint64 historyRow, const QString& fileName, const QString& hash, const QString& verarbeitung,
                      const TInvoiceFacts* facts, const QStringList& targets);
     [[noreturn]] void Raise() const;
