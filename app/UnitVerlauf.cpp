@@ -38,21 +38,8 @@ const char* const kHeadings[cCount] = {"Zeitpunkt", "Entscheidung", "Benutzer", 
 // An amount of the invoice the German way, all its digits kept ("1234.5" -> "1.234,5").
 QString GermanAmount(const QString& amount)
 {
-    const QString a = amount.trimmed();
-    const qsizetype point = a.indexOf(u'.');
-    QString whole = point < 0 ? a : a.left(point);
-    const QString fraction = point < 0 ? QString() : a.mid(point + 1);
-    bool digits = !whole.isEmpty();
-    for (const QChar c : whole.startsWith(u'-') ? whole.mid(1) : whole)
-        digits = digits && c.isDigit();
-    if (!digits)
-        return a;
-    const bool negative = whole.startsWith(u'-');
-    if (negative)
-        whole.remove(0, 1);
-    for (qsizetype i = whole.size() - 3; i > 0; i -= 3)
-        whole.insert(i, u'.');
-    return (negative ? QStringLiteral("-") : QString()) + whole + (fraction.isEmpty() ? QString() : u',' + fraction);
+    const std::optional<TDecimal> d = TDecimal::Parse(amount.trimmed());
+    return d && d->IsValid() ? d->ToGerman() : amount.trimmed();
 }
 
 } // namespace

@@ -148,13 +148,10 @@ QStringList AmountForms(const QString& amount)
 
 QString GermanAmount(const QString& amount, const QString& currency)
 {
-    const TParts p = PartsOf(amount);
-    if (!p.Valid)
+    const std::optional<TDecimal> d = TDecimal::Parse(amount.trimmed());
+    if (!d || !d->IsValid())
         return amount.trimmed();
-    QString fraction = p.Fraction;
-    if (fraction.size() < 2)
-        fraction = fraction.leftJustified(2, u'0');
-    const QString text = (p.Negative ? QStringLiteral("-") : QString()) + Grouped(p.Whole, u'.') + u',' + fraction;
+    const QString text = d->ToGerman(std::max(2, d->Scale()));
     const QString c = currency.trimmed();
     if (c.isEmpty())
         return text;
