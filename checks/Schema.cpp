@@ -665,9 +665,16 @@ private:
 
     bool FacturX() const { return FModel.DataTypes != TDataTypes::Standard; }
 
-    const TAttributes& LeafAttributes(TLeaf leaf) const
+    const TAttributes& LeafAttributes(TLeaf leaf, const xmlNode* node) const
     {
-        return FacturX() ? FacturXAttributesOf(leaf, FModel.DataTypes == TDataTypes::FacturXExtended) : AttributesOf(leaf);
+        if (!FacturX())
+            return AttributesOf(leaf);
+        // The profiles' qualified codes carry no attribute, an allowance or charge reason
+        // code its list's identifier.
+        static const TAttributes kReason{{{"listID", false}}};
+        if (leaf == TLeaf::Qualified && std::strcmp(reinterpret_cast<const char*>(node->name), "ReasonCode") == 0)
+            return kReason;
+        return FacturXAttributesOf(leaf, FModel.DataTypes == TDataTypes::FacturXExtended);
     }
 
     void Report(const xmlNode* node, const char* id, const QString& text)
@@ -851,7 +858,7 @@ private:
     void SimpleContent(const xmlNode* node, TLeaf leaf, bool (*lexical)(std::string_view), const char* typeName,
                        const char* invalidId = "cvc-complex-type.2.2")
     {
-        Attributes(node, LeafAttributes(leaf));
+        Attributes(node, LeafAttributes(leaf, node));
         bool hasElements = false;
         const std::string value = OwnText(node, hasElements);
         if (hasElements) {
@@ -973,15 +980,7 @@ private:
             return;
         case TLeaf::Qualified:
             if (FacturX()) {
-                // The profiles' qualified codes carry no attribute, an allowance or charge
-                // reason code its list's identifier.
-                static const TAttributes kReason{{{"listID", false}}};
-                static const TAttributes kNone{};
-                Attributes(node, std::strcmp(reinterpret_cast<const char*>(node->name), "ReasonCode") == 0 ? kReason : kNone);
-                bool hasElements = false;
-                OwnText(node, hasElements);
-                if (hasElements)
-                    Report(node, "cvc-complex-type.2.2", QStringLiteral("„%1“ darf keine Unterelemente enthalten.").arg(NameOf(node)));
+                SimpleContent(node, leaf, nullptr, nullptr);
                 return;
             }
             // A qualified code or identifier: the value is a token; attributes on it are
