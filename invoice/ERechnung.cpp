@@ -222,17 +222,6 @@ void TERechnung::RunChecks()
                           .arg(validator.Status()));
         return;
     }
-    // A profile the service knows no rules for (ZUGFeRD / Factur-X BASIC, EXTENDED): the
-    // built-in checks that know it decide, when the user allows them to.
-    if (validator.NoScenario() && mode == TCheckMode::ServiceOrBuiltIn) {
-        const TXmlDocument* document = Document();
-        const TCheckResult own = document ? CheckInvoiceXml(*document) : CheckInvoiceXml(FXmlBytes);
-        if (own.Verdict != TCheckVerdict::NoScenario && !own.Rules.isEmpty()) {
-            DecideBuiltIn(QStringLiteral("Der Prüfdienst kennt das Profil %1 nicht; entschieden hat die eingebaute Prüfung.")
-                              .arg(Profile()));
-            return;
-        }
-    }
     FAccepted = validator.Accepted();
     FCheckedBy = TCheckedBy::Service;
     FFindings = validator.Messages();
@@ -243,8 +232,15 @@ void TERechnung::RunChecks()
         HtmlValidateString = html;
         return;
     }
-    const TXmlDocument* document = Document();
-    const TCheckResult own = document ? CheckInvoiceXml(*document) : CheckInvoiceXml(FXmlBytes);
+    const TCheckResult own = BuiltInCheck();
+    // A profile the service knows no rules for (ZUGFeRD / Factur-X BASIC, EXTENDED): the
+    // built-in checks that know it decide, when the user allows them to.
+    if (validator.NoScenario() && mode == TCheckMode::ServiceOrBuiltIn && own.Verdict != TCheckVerdict::NoScenario
+        && !own.Rules.isEmpty()) {
+        DecideBuiltIn(QStringLiteral("Der Prüfdienst kennt das Profil %1 nicht; entschieden hat die eingebaute Prüfung.").arg(Profile()),
+                      own);
+        return;
+    }
     if (own.Accepted() != FAccepted) {
         FCheckNote = Disagreement(own);
         html = NoteHtml(FCheckNote) + html;
@@ -285,10 +281,19 @@ void TERechnung::DropDocumentWhenRead()
         FDocument.reset();
 }
 
-void TERechnung::DecideBuiltIn(const QString& why)
+TCheckResult TERechnung::BuiltInCheck()
 {
     const TXmlDocument* document = Document();
-    const TCheckResult result = document ? CheckInvoiceXml(*document) : CheckInvoiceXml(FXmlBytes);
+    return document ? CheckInvoiceXml(*document) : CheckInvoiceXml(FXmlBytes);
+}
+
+void TERechnung::DecideBuiltIn(const QString& why)
+{
+    DecideBuiltIn(why, BuiltInCheck());
+}
+
+void TERechnung::DecideBuiltIn(const QString& why, const TCheckResult& result)
+{
     FAccepted = result.Accepted();
     FCheckedBy = TCheckedBy::BuiltIn;
     FCheckNote = why;

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "checks/Check.h"
+
 #include "invoice/PdfComparison.h"
 
 #include "services/EValidator.h"
@@ -137,7 +139,9 @@ private:
     QString FModelError;
     bool FModelRead = false;
     void RunChecks();
+    TCheckResult BuiltInCheck();
     void DecideBuiltIn(const QString& why);
+    void DecideBuiltIn(const QString& why, const TCheckResult& result);
 
     bool FAccepted = false; // the check behind HtmlValidateString recommends acceptance
     TCheckedBy FCheckedBy = TCheckedBy::Nobody;
