@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs the Debian 12 packages that building, running and testing need, and only those
 # that are missing. Needs root (or sudo) when something is missing.
+#   scripts/deps.sh package   also what building and checking the Debian package needs
 set -euo pipefail
 
 PACKAGES=(
@@ -12,6 +13,9 @@ PACKAGES=(
   dovecot-imapd qpdf poppler-utils openssl ca-certificates
   libglib2.0-bin gvfs gvfs-daemons dbus
 )
+if [ "${1:-}" = "package" ]; then
+  PACKAGES+=(git debhelper dpkg-dev lintian desktop-file-utils appstream)
+fi
 
 missing=()
 for p in "${PACKAGES[@]}"; do
