@@ -33,6 +33,8 @@ void EnsureStarted()
 #include <cstring>
 #include <fcntl.h>
 #include <netdb.h>
+#include <netinet/in.h>
+#include <arpa/inet.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -106,6 +108,46 @@ void TTcpSocket::Connect(const QString& host, quint16 port, int timeoutMs)
     freeaddrinfo(addresses);
     throw Exception(WithReason(QStringLiteral("Verbindung zu %1 fehlgeschlagen.").arg(FPeer), QStringLiteral("Meldung des Systems"),
                                lastError));
+}
+
+quint16 TTcpSocket::ListenOnLoopback(quint16 port)
+{
+    EnsureStarted();
+    Close();
+    const std::intptr_t h = std::intptr_t(::socket(AF_INET, SOCK_STREAM, 0));
+    if (h == kInvalid)
+        throw Exception(WithReason(QStringLiteral("Es kann kein Netzwerk-Anschluss geöffnet werden."),
+                                   QStringLiteral("Meldung des Systems"), ErrorText(LastError())));
+    FHandle = h;
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(port);
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    TSockLen length = sizeof address;
+    if (::bind(TNative(h), reinterpret_cast<sockaddr*>(&address), length) != 0 || ::listen(TNative(h), 8) != 0
+        || ::getsockname(TNative(h), reinterpret_cast<sockaddr*>(&address), &length) != 0) {
+        const QString error = ErrorText(LastError());
+        Close();
+        throw Exception(WithReason(QStringLiteral("Auf 127.0.0.1:%1 kann nicht gewartet werden.").arg(port),
+                                   QStringLiteral("Meldung des Systems"), error));
+    }
+    SetNonBlocking(h);
+    FPeer = QStringLiteral("127.0.0.1:%1").arg(ntohs(address.sin_port));
+    return ntohs(address.sin_port);
+}
+
+bool TTcpSocket::Accept(TTcpSocket& peer, int timeoutMs)
+{
+    if (!WaitReadable(timeoutMs))
+        return false;
+    const std::intptr_t h = std::intptr_t(::accept(TNative(FHandle), nullptr, nullptr));
+    if (h == kInvalid)
+        return false; // gone again before we took it (or would block): the caller waits on
+    peer.Close();
+    SetNonBlocking(h);
+    peer.FHandle = h;
+    peer.FPeer = QStringLiteral("127.0.0.1");
+    return true;
 }
 
 bool TTcpSocket::Wait(bool write, int timeoutMs) const

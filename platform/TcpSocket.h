@@ -17,6 +17,12 @@ public:
     // Resolves host and connects, giving up after timeoutMs.
     void Connect(const QString& host, quint16 port, int timeoutMs);
     void Close();
+    // Listens on 127.0.0.1 on a free port (or the one given) and returns it: for a redirect
+    // to this program from the user's browser.
+    quint16 ListenOnLoopback(quint16 port = 0);
+    // Takes the next connection of a listening socket into peer; false when none came within
+    // timeoutMs.
+    bool Accept(TTcpSocket& peer, int timeoutMs);
     bool IsOpen() const { return FHandle != kInvalid; }
     std::intptr_t Handle() const { return FHandle; }
 

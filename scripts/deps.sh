@@ -8,6 +8,7 @@ PACKAGES=(
   build-essential cmake ninja-build pkg-config
   qt6-base-dev qt6-webengine-dev libxkbcommon-dev
   libpoppler-qt6-dev libqpdf-dev libcurl4-openssl-dev libxml2-dev libsqlite3-dev libssl-dev libgmime-3.0-dev
+  qtkeychain-qt6-dev
   libcpp-httplib-dev zlib1g-dev
   xvfb xauth fonts-dejavu-core fonts-crosextra-carlito
   dovecot-imapd qpdf poppler-utils openssl ca-certificates

@@ -1,71 +1,12 @@
 #include "mail/ImapClient.h"
 #include "platform/Exception.h"
+#include "tests/support/AuthorizationServer.h"
 #include "tests/support/DovecotFixture.h"
 #include "tests/support/TestEnvironment.h"
 
-#include <httplib.h>
-
 #include <QtTest>
 
-#include <atomic>
 #include <memory>
-#include <mutex>
-#include <set>
-#include <string>
-#include <thread>
-
-namespace {
-
-// An authorization server's introspection endpoint (RFC 7662) on loopback: the tokens it
-// knows as active, for the test's user; every other token is not active.
-class TIntrospection
-{
-public:
-    TIntrospection()
-    {
-        FServer.Post("/introspect", [this](const httplib::Request& request, httplib::Response& response) {
-            ++FAsked;
-            const std::string token = request.get_param_value("token");
-            bool active = false;
-            {
-                std::lock_guard<std::mutex> guard(FLock);
-                active = FActive.count(token) != 0;
-            }
-            response.set_content(active ? "{\"active\":true,\"username\":\"" + TDovecot::User().toStdString() + "\"}"
-                                        : std::string("{\"active\":false}"),
-                                 "application/json");
-        });
-        FPort = FServer.bind_to_any_port("127.0.0.1");
-        FThread = std::thread([this] { FServer.listen_after_bind(); });
-    }
-    ~TIntrospection()
-    {
-        FServer.stop();
-        FThread.join();
-    }
-    QString Url() const { return QStringLiteral("http://127.0.0.1:%1/introspect").arg(FPort); }
-    void Activate(const std::string& token)
-    {
-        std::lock_guard<std::mutex> guard(FLock);
-        FActive.insert(token);
-    }
-    void Revoke(const std::string& token)
-    {
-        std::lock_guard<std::mutex> guard(FLock);
-        FActive.erase(token);
-    }
-    int Asked() const { return FAsked; }
-
-private:
-    httplib::Server FServer;
-    int FPort = 0;
-    std::thread FThread;
-    std::mutex FLock;
-    std::set<std::string> FActive;
-    std::atomic<int> FAsked{0};
-};
-
-} // namespace
 
 // The IMAP login with an OAuth 2.0 access token against a real Dovecot that checks tokens
 // with an authorization server.
@@ -73,7 +14,7 @@ class TestTokenLogin : public QObject
 {
     Q_OBJECT
 
-    std::unique_ptr<TIntrospection> authority;
+    std::unique_ptr<TAuthorizationServer> authority;
     std::unique_ptr<TDovecot> dovecot;
 
     void Configure(TImapClient& client, const QString& token) const
@@ -93,13 +34,13 @@ private Q_SLOTS:
         const QString unavailable = TDovecot::Unavailable();
         if (!unavailable.isEmpty())
             QSKIP(qPrintable(unavailable));
-        authority = std::make_unique<TIntrospection>();
+        authority = std::make_unique<TAuthorizationServer>(TDovecot::User());
     }
 
     void init()
     {
         TDovecot::TOptions options;
-        options.OAuthIntrospectionUrl = authority->Url();
+        options.OAuthIntrospectionUrl = authority->IntrospectionUrl();
         if (QTest::currentDataTag())
             options.OAuthMechanisms = QString::fromLatin1(QTest::currentDataTag());
         dovecot = std::make_unique<TDovecot>(options);
@@ -136,7 +77,7 @@ private Q_SLOTS:
         QVERIFY2(dovecot->Log().contains(mechanism.toLower() + u'(') || dovecot->Log().contains(mechanism),
                  qPrintable(dovecot->Log().right(1500)));
         client.Disconnect();
-        QVERIFY(authority->Asked() >= 1);
+        QVERIFY(authority->Introspections() >= 1);
 
         authority->Revoke("gueltig-1");
         TImapClient revoked;
