@@ -1,5 +1,6 @@
 #include "app/UnitMain.h"
 #include "app/UnitVerlauf.h"
+#include "app/UnitAnmeldung.h"
 
 #include "app/BrowserPane.h"
 #include "app/Version.h"
@@ -333,6 +334,25 @@ void TForm1::closeEvent(QCloseEvent* event)
         return;
     }
     QMainWindow::closeEvent(event);
+}
+
+void TForm1::SetSettingsForm(TFormEinstellungen* form)
+{
+    FormEinstellungen = form;
+    if (!form)
+        return;
+    form->OnDescribeSignIn = [this](const TESettings& account) { return MailImport->Session.Describe(account); };
+    form->OnSignIn = [this](const TESettings& account) {
+        TFormAnmeldung window(FormEinstellungen);
+        if (window.SignIn(MailImport->Session, account))
+            StatusBar1->showMessage(QStringLiteral("Bei Microsoft 365 angemeldet."));
+    };
+    form->OnSignOut = [this] {
+        MailImport->Disconnect();
+        const QString note = MailImport->Session.SignOut();
+        if (!note.isEmpty())
+            TUserPrompt::Ask({QStringLiteral("Abmelden"), note, TPromptIcon::Warning, TPromptButtons::Ok});
+    };
 }
 
 void TForm1::showEvent(QShowEvent* event)

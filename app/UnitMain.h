@@ -35,7 +35,8 @@ public:
     void SetFile(const QString& filepath);
 
     // The settings dialog, created after this window; its settings go to the engine.
-    void SetSettingsForm(TFormEinstellungen* form) { FormEinstellungen = form; }
+    // Also lets the dialog sign the mail import's "Office 365" mailbox in and out.
+    void SetSettingsForm(TFormEinstellungen* form);
     TFormEinstellungen* SettingsForm() const { return FormEinstellungen; }
 
     // Why the window cannot run (the engine could not be created); empty when it can.

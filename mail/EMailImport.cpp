@@ -223,13 +223,17 @@ void TEMailImport::ApplyAccount(const TESettings& settings)
     imap.Tls = mode;
     imap.User = settings.MailUser;
     imap.Password = settings.MailPass;
+    imap.AccessToken.clear();
     imap.TrustedFingerprint = settings.MailZertifikat;
 }
 
 void TEMailImport::ConnectImap()
 {
     TESettings* settings = FSettings();
-    if (!settings || settings->MailType != QLatin1String("IMAP"))
+    if (!settings)
+        return;
+    const bool office365 = settings->MailType == QLatin1String(kMailTypeOffice365);
+    if (settings->MailType != QLatin1String(kMailTypeImap) && !office365)
         return;
     RunKeepingEventsFlowing([this] {
         if (imap.Connected())
@@ -237,15 +241,43 @@ void TEMailImport::ConnectImap()
     });
     ApplyAccount(*settings);
     try {
-        RunKeepingEventsFlowing([this] { imap.Connect(); });
+        if (office365)
+            ConnectWithToken(TESettings(*settings));
+        else
+            RunKeepingEventsFlowing([this] { imap.Connect(); });
     } catch (...) {
         const QString message = CurrentExceptionMessage();
         RunKeepingEventsFlowing([this] { imap.Disconnect(); });
         FSummary.clear();
         settings->MailDisabled = true;
+        // The sign-in's messages say themselves what to do in the settings.
         TUserPrompt::Ask({QStringLiteral("Mail Verbindungseinstellungen"),
-                          message + QStringLiteral("\r\nBitte überprüfen Sie jetzt die IMAP-Einstellungen."),
+                          office365 ? message : message + QStringLiteral("\r\nBitte überprüfen Sie jetzt die IMAP-Einstellungen."),
                           TPromptIcon::None, TPromptButtons::Ok});
+    }
+}
+
+void TEMailImport::ConnectWithToken(const TESettings& settings)
+{
+    imap.Password.clear();
+    imap.AccessToken = Session.AccessToken(settings, false);
+    try {
+        RunKeepingEventsFlowing([this] { imap.Connect(); });
+        return;
+    } catch (const Exception&) {
+        if (!imap.RefusedLogin())
+            throw;
+    }
+    // The server refused a token that had not expired yet (revoked, or its lifetime ended
+    // early): once more with a new one.
+    RunKeepingEventsFlowing([this] { imap.Disconnect(); });
+    imap.AccessToken = Session.AccessToken(settings, true);
+    try {
+        RunKeepingEventsFlowing([this] { imap.Connect(); });
+    } catch (const Exception&) {
+        if (!imap.RefusedLogin())
+            throw;
+        throw Exception(TokenRefusedMessage(imap.RefusalText()));
     }
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "mail/ImapClient.h"
+#include "mail/OAuthSession.h"
 
 #include <QObject>
 #include <QString>
@@ -10,7 +11,8 @@
 class QTimer;
 class TESettings;
 
-// The mail import: on each tick of its timer, one message of the IMAP inbox is handled:
+// The mail import: on each tick of its timer, one message of the IMAP inbox is handled
+// (a mailbox of the kind "IMAP" with its password, or "Office 365" with an OAuth 2.0 sign-in):
 // its attachments are saved into the hotfolder, then it is copied to the mailbox's trash
 // folder and deleted from the inbox. A message is only deleted when all of that worked.
 class TEMailImport : public QObject
@@ -35,6 +37,8 @@ public:
     QTimer* tImap;
     QString imapTrash;
     TImapClient imap;
+    // The sign-in of an "Office 365" mailbox (OAuth 2.0).
+    TOAuthSession Session;
 
     std::function<void(const QString&)> OnStatus; // imapStatus: the status bar
 
@@ -43,6 +47,7 @@ public:
 
 private:
     void Poll(const TESettings& settings);
+    void ConnectWithToken(const TESettings& settings);
     void HandleLastMessage(const TESettings& settings, int count);
     void FindTrash();
     void Report(const QString& text);

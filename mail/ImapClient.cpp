@@ -202,6 +202,7 @@ void TImapClient::Connect()
         }
         const TResult result = Command(login);
         FRefusedLogin = !result.Reply.Ok();
+        FRefusalText = result.Reply.Ok() ? QString() : result.Reply.Text;
         if (!result.Reply.Ok())
             throw Exception(WithReason(QStringLiteral("Anmeldung abgelehnt: Der Mail-Server %1 nimmt die Anmeldung als %2 nicht an.")
                                            .arg(Host, User),

@@ -59,6 +59,8 @@ public:
     void Disconnect();
     bool Connected() const { return FConnection.IsOpen() && FLoggedIn; }
     bool RefusedLogin() const { return FRefusedLogin; }
+    // The server's text when it refused the login.
+    const QString& RefusalText() const { return FRefusalText; }
     bool Encrypted() const { return FConnection.IsEncrypted(); }
     const QStringList& Capabilities() const { return FCapabilities; }
 
@@ -98,6 +100,7 @@ private:
     TImapConnection FConnection;
     QStringList FCapabilities;
     bool FRefusedLogin = false;
+    QString FRefusalText;
     bool FLoggedIn = false;
     int FTag = 0;
     int FMessageCount = 0;

@@ -12,7 +12,7 @@ PACKAGES=(
   libcpp-httplib-dev zlib1g-dev
   xvfb xauth fonts-dejavu-core fonts-crosextra-carlito
   dovecot-imapd qpdf poppler-utils openssl ca-certificates
-  libglib2.0-bin gvfs gvfs-daemons dbus
+  libglib2.0-bin gvfs gvfs-daemons dbus gnome-keyring
 )
 if [ "${1:-}" = "package" ]; then
   PACKAGES+=(git debhelper dpkg-dev lintian desktop-file-utils appstream)

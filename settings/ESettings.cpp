@@ -156,6 +156,9 @@ void ReadSettingsFromPersistent(TESettings& settings)
     const bool newInstallation = !QFileInfo::exists(ini);
     settings.Pruefung = text("Pruefung", QString::fromLatin1(newInstallation ? kPruefungDienstOderEingebaut : kPruefungDienst));
     settings.PruefdienstUrl = text("PruefdienstUrl", QString()).trimmed();
+    settings.MailTenant = text("MailTenant", QString::fromLatin1(kDefaultMailTenant)).trimmed();
+    settings.MailClientId = text("MailClientId", QString()).trimmed();
+    settings.MailAuthority = text("MailAuthority", QString::fromLatin1(kDefaultMailAuthority)).trimmed();
 }
 
 QString NormalizeServiceUrl(const QString& url)
@@ -199,12 +202,22 @@ void WriteSettingsToPersistent(const TESettings& settings)
     Write(ini, QStringLiteral("MailPass"), EncodePassword(settings.MailPass));
     Write(ini, QStringLiteral("MailDisabled"), settings.MailDisabled ? QStringLiteral("1") : QStringLiteral("0"));
     Write(ini, QStringLiteral("CreateFolderDisabled"), settings.CreateFolderDisabled ? QStringLiteral("1") : QStringLiteral("0"));
-    // The check keys only once they say something: a file written without them keeps the
-    // twelve keys of before, and reading it again gives the same choice.
-    for (const auto& [key, value] : {std::pair{QStringLiteral("Pruefung"), settings.Pruefung},
-                                     std::pair{QStringLiteral("PruefdienstUrl"), settings.PruefdienstUrl}}) {
-        if (!value.isEmpty() || !ReadProfileString(ini, kSection, key, QString()).isEmpty())
-            Write(ini, key, value);
+    // The further keys only once they say something other than their default: a file written
+    // without them keeps the twelve keys of before, and reading it again gives the same.
+    struct TOptionalKey
+    {
+        QString Key;
+        QString Value;
+        QString Default;
+    };
+    for (const TOptionalKey& k : {TOptionalKey{QStringLiteral("Pruefung"), settings.Pruefung, QString()},
+                                  TOptionalKey{QStringLiteral("PruefdienstUrl"), settings.PruefdienstUrl, QString()},
+                                  TOptionalKey{QStringLiteral("MailTenant"), settings.MailTenant, QString::fromLatin1(kDefaultMailTenant)},
+                                  TOptionalKey{QStringLiteral("MailClientId"), settings.MailClientId, QString()},
+                                  TOptionalKey{QStringLiteral("MailAuthority"), settings.MailAuthority,
+                                               QString::fromLatin1(kDefaultMailAuthority)}}) {
+        if ((!k.Value.isEmpty() && k.Value != k.Default) || !ReadProfileString(ini, kSection, k.Key, QString()).isEmpty())
+            Write(ini, k.Key, k.Value);
     }
     // Only once the user trusted a certificate: a file without it keeps the keys above.
     if (!settings.MailZertifikat.isEmpty()

@@ -11,7 +11,7 @@ public:
     QString ProblemPfad;            // rejected invoices are copied here
     QString WeiterverarbeitungPfad; // accepted invoices are copied here
     QString DMSPfad;                // accepted invoices are also archived here
-    QString MailType;               // "IMAP" or "Office 365"; only "IMAP" connects
+    QString MailType;               // "IMAP" or "Office 365" (signs in with OAuth 2.0)
     QString MailServer;
     qint32 MailPort = 0;
     qint32 MailTLS = 0;             // 0 none, 1 implicit TLS, 2 STARTTLS required, 3 STARTTLS if offered
@@ -31,7 +31,20 @@ public:
     // The base address of the validation and rendering services ("https://host[:port]");
     // empty: the program's own.
     QString PruefdienstUrl;
+    // The sign-in of an "Office 365" mailbox: the directory (tenant id or domain;
+    // "organizations": any work or school account), the app registration's client id, and
+    // the sign-in service (another OAuth 2.0 provider with the same endpoints).
+    QString MailTenant;
+    QString MailClientId;
+    QString MailAuthority;
 };
+
+inline constexpr const char* kMailTypeImap = "IMAP";
+inline constexpr const char* kMailTypeOffice365 = "Office 365";
+inline constexpr const char* kDefaultMailTenant = "organizations";
+inline constexpr const char* kDefaultMailAuthority = "https://login.microsoftonline.com";
+// The IMAP host of Exchange Online, offered for "Office 365".
+inline constexpr const char* kOffice365MailServer = "outlook.office365.com";
 
 inline constexpr const char* kPruefungDienst = "Pruefdienst";
 inline constexpr const char* kPruefungEingebaut = "Eingebaut";

@@ -70,7 +70,7 @@ void TFormEinstellungen::BuildLayout()
     ScrollBox1->setFrameShape(QFrame::NoFrame);
     ScrollBox1->setWidgetResizable(true);
     auto* content = new QWidget;
-    content->setMinimumSize(593, 648);
+    content->setMinimumSize(593, 670);
     content->resize(597, 739);
     ScrollBox1->setWidget(content);
 
@@ -97,7 +97,7 @@ void TFormEinstellungen::BuildLayout()
                                                "Ordner automatisch anlegt. Default: Nicht angehakt"));
 
     GroupBox2 = new QGroupBox(QStringLiteral("Automatischer E-Mail Import"), content);
-    GroupBox2->setGeometry(0, 348, 593, 210);
+    GroupBox2->setGeometry(0, 348, 593, 232);
     Colored(GroupBox2, QColor(160, 160, 164));
     // The rows are laid out left to right with the designed gaps, so that a wider font
     // moves the next control instead of covering it.
@@ -133,9 +133,45 @@ void TFormEinstellungen::BuildLayout()
     Label8 = Place(new QLabel(QStringLiteral("Benutzer"), GroupBox2), eMailUser->x(), 139);
     eMailKennwort = Place(new QLineEdit(GroupBox2), After(eMailUser), 160, 200, 23);
     Label9 = Place(new QLabel(QStringLiteral("Kennwort"), GroupBox2), eMailKennwort->x(), 139);
+    eMailUser->setToolTip(QStringLiteral("Bei Office 365 die Adresse des Postfachs, z. B. rechnungen@firma.de"));
+
+    // Office 365 signs in with OAuth 2.0: no password, a tenant and an app registration.
+    eMailTenant = Place(new QLineEdit(GroupBox2), After(eMailUser), 160, 120, 23);
+    eMailTenant->setPlaceholderText(QString::fromLatin1(kDefaultMailTenant));
+    eMailTenant->setToolTip(QStringLiteral("Verzeichnis-ID oder Domäne Ihrer Firma bei Microsoft 365; "
+                                           "„organizations“: jedes Geschäfts- oder Schulkonto"));
+    Label12 = Place(new QLabel(QStringLiteral("Mandant"), GroupBox2), eMailTenant->x(), 139);
+    eMailClientId = Place(new QLineEdit(GroupBox2), After(eMailTenant), 160, 579 - After(eMailTenant), 23);
+    eMailClientId->setPlaceholderText(QStringLiteral("Anwendungs-ID (Client-ID) der App-Registrierung"));
+    eMailClientId->setToolTip(QStringLiteral("Die Anwendungs-ID der App-Registrierung Ihrer Firma (siehe Handbuch)"));
+    Label13 = Place(new QLabel(QStringLiteral("Client-ID"), GroupBox2), eMailClientId->x(), 139);
+    bAnmelden = Place(new QPushButton(QStringLiteral("Anmelden"), GroupBox2), 14, 192, 91, 25);
+    bAbmelden = Place(new QPushButton(QStringLiteral("Abmelden"), GroupBox2), After(bAnmelden), 192, 91, 25);
+    lAnmeldung = Place(new QLabel(GroupBox2), After(bAbmelden), 188, 579 - After(bAbmelden), 34);
+    lAnmeldung->setWordWrap(true);
+    connect(bAnmelden, &QPushButton::clicked, this, [this] {
+        Guarded([this] {
+            if (OnSignIn)
+                OnSignIn(AccountFromUI());
+        });
+        Guarded([this] { ShowSignInState(); });
+    });
+    connect(bAbmelden, &QPushButton::clicked, this, [this] {
+        Guarded([this] {
+            if (OnSignOut)
+                OnSignOut();
+        });
+        Guarded([this] { ShowSignInState(); });
+    });
+    for (QLineEdit* edit : {eMailTenant, eMailClientId})
+        connect(edit, &QLineEdit::textChanged, this, [this] { Guarded([this] { ShowSignInState(); }); });
+    connect(RadioGroup1Items, &QButtonGroup::idToggled, this, [this](int, bool checked) {
+        if (checked)
+            Guarded([this] { RadioGroup1Change(); });
+    });
 
     GroupBox3 = new QGroupBox(QStringLiteral("Prüfung"), content);
-    GroupBox3->setGeometry(0, 561, 593, 86);
+    GroupBox3->setGeometry(0, 583, 593, 86);
     Colored(GroupBox3, QColor(192, 192, 192));
     Label10 = Place(new QLabel(QStringLiteral("Wer prüft die Rechnungen"), GroupBox3), 14, 24);
     cbPruefung = new QComboBox(GroupBox3);
@@ -171,11 +207,12 @@ void TFormEinstellungen::BuildLayout()
     StretchWidth(GroupBox1);
     StretchWidth(GroupBox2);
     StretchWidth(GroupBox3);
-    for (QLineEdit* edit : {eHotFolder, eWeiterverarbeitung, eFehlerordner, eDmsOrdner, ePruefdienstUrl})
+    for (QLineEdit* edit : {eHotFolder, eWeiterverarbeitung, eFehlerordner, eDmsOrdner, ePruefdienstUrl, eMailClientId})
         StretchWidth(edit);
     for (QPushButton* button : {bHotFolder, bWeiterverarbeitung, bFehlerordner, bDmsOrdner})
         AnchorRight(button);
     AnchorRight(BitBtn2);
+    RadioGroup1Change();
 }
 
 void TFormEinstellungen::resizeEvent(QResizeEvent* event)
@@ -233,6 +270,10 @@ void TFormEinstellungen::WriteSettingToUI()
     cbMailTLS->setCurrentIndex(s.MailTLS >= 0 && s.MailTLS < cbMailTLS->count() ? s.MailTLS : -1);
     eMailUser->setText(s.MailUser);
     eMailKennwort->setText(s.MailPass);
+    eMailTenant->setText(s.MailTenant == QLatin1String(kDefaultMailTenant) ? QString() : s.MailTenant);
+    eMailClientId->setText(s.MailClientId);
+    FAuthority = s.MailAuthority;
+    RadioGroup1Change();
     cbNoMail->setChecked(s.MailDisabled); // runs cbNoMailClick when it changes
     cbNoAutoFolders->setChecked(s.CreateFolderDisabled);
     // An unknown value selects nothing, as the TLS list does; taking it over keeps it.
@@ -262,6 +303,8 @@ void TFormEinstellungen::ReadSettingsFromUI()
     s.MailTLS = cbMailTLS->currentIndex();
     s.MailUser = eMailUser->text();
     s.MailPass = eMailKennwort->text();
+    s.MailTenant = eMailTenant->text().trimmed().isEmpty() ? QString::fromLatin1(kDefaultMailTenant) : eMailTenant->text().trimmed();
+    s.MailClientId = eMailClientId->text().trimmed();
     s.MailDisabled = cbNoMail->isChecked();
     s.CreateFolderDisabled = cbNoAutoFolders->isChecked();
     if (cbPruefung->currentIndex() >= 0)
@@ -278,6 +321,43 @@ void TFormEinstellungen::bbOKClick()
 void TFormEinstellungen::cbNoMailClick()
 {
     RadioGroup1->setEnabled(!cbNoMail->isChecked());
+}
+
+void TFormEinstellungen::RadioGroup1Change()
+{
+    const QAbstractButton* type = RadioGroup1Items->checkedButton();
+    const bool office365 = type && type->text() == QLatin1String(kMailTypeOffice365);
+    for (QWidget* w : {static_cast<QWidget*>(Label9), static_cast<QWidget*>(eMailKennwort)})
+        w->setVisible(!office365);
+    for (QWidget* w : std::initializer_list<QWidget*>{Label12, eMailTenant, Label13, eMailClientId, bAnmelden, bAbmelden, lAnmeldung})
+        w->setVisible(office365);
+    // Switching to Office 365 with the host of another kind offers Exchange Online's.
+    if (office365 && (cbMailHost->currentText().trimmed().isEmpty() || cbMailHost->currentText() == QLatin1String(kDefaultMailServer))) {
+        cbMailHost->setEditText(QString::fromLatin1(kOffice365MailServer));
+        cbEmailPort->setEditText(QStringLiteral("993"));
+        cbMailTLS->setCurrentIndex(1);
+    }
+    if (office365)
+        ShowSignInState();
+}
+
+TESettings TFormEinstellungen::AccountFromUI() const
+{
+    TESettings account = *FSettings;
+    account.MailServer = cbMailHost->currentText().trimmed();
+    account.MailUser = eMailUser->text().trimmed();
+    account.MailTenant = eMailTenant->text().trimmed().isEmpty() ? QString::fromLatin1(kDefaultMailTenant) : eMailTenant->text().trimmed();
+    account.MailClientId = eMailClientId->text().trimmed();
+    account.MailAuthority = FAuthority;
+    return account;
+}
+
+void TFormEinstellungen::ShowSignInState()
+{
+    if (lAnmeldung->isHidden())
+        return;
+    lAnmeldung->setText(OnDescribeSignIn ? OnDescribeSignIn(AccountFromUI()) : QString());
+    bAnmelden->setEnabled(!eMailClientId->text().trimmed().isEmpty());
 }
 
 void TFormEinstellungen::cbPruefungChange()

@@ -4,6 +4,7 @@
 
 #include <QDialog>
 
+#include <functional>
 #include <memory>
 
 class QButtonGroup;
@@ -29,6 +30,13 @@ public:
     ~TFormEinstellungen() override;
 
     TESettings* Settings() const { return FSettings.get(); }
+
+    // The sign-in of an "Office 365" mailbox is the mail import's: the main window says how
+    // to sign in and out with the account as the dialog shows it now (not yet taken over),
+    // and how to describe the sign-in. Without them the buttons do nothing.
+    std::function<void(const TESettings& account)> OnSignIn;
+    std::function<void()> OnSignOut;
+    std::function<QString(const TESettings& account)> OnDescribeSignIn;
     void SetSettings(std::unique_ptr<TESettings> settings) { FSettings = std::move(settings); }
 
     // Shows the dialog modally, centred over the main window; true when closed with OK.
@@ -69,6 +77,14 @@ public:
     QLineEdit* eMailUser;
     QLabel* Label9;
     QLineEdit* eMailKennwort;
+    // The sign-in of an "Office 365" mailbox, shown for that kind in place of the password.
+    QLabel* Label12;
+    QLineEdit* eMailTenant;
+    QLabel* Label13;
+    QLineEdit* eMailClientId;
+    QPushButton* bAnmelden;
+    QPushButton* bAbmelden;
+    QLabel* lAnmeldung; // whether and where the sign-in is kept
     QGroupBox* GroupBox3;
     QLabel* Label10;
     QComboBox* cbPruefung; // item data: the settings value
@@ -88,11 +104,16 @@ private:
     void bbOKClick();
     void cbNoMailClick();
     void cbPruefungChange();
+    void RadioGroup1Change();
+    void ShowSignInState();
+    // The account as the controls show it, for signing in before OK.
+    TESettings AccountFromUI() const;
     void SelectFolderFor(QLineEdit* edit);
     QString SelectFolder(const QString& current);
     void BuildLayout();
 
     std::unique_ptr<TESettings> FSettings;
+    QString FAuthority; // no control of its own: kept from the INI file
 };
 
 // The file-system path of the user's desktop.

@@ -336,18 +336,6 @@ private Q_SLOTS:
         QVERIFY(!mail->Connected());
     }
 
-    void office365NeverConnects()
-    {
-        settings.MailType = QStringLiteral("Office 365");
-        settings.MailDisabled = false;
-        settings.MailServer = QStringLiteral("127.0.0.1");
-        mail->Tick();
-        mail->Tick();
-        QVERIFY(statuses.isEmpty());
-        QVERIFY(!mail->Connected());
-        QVERIFY(TUserPrompt::Asked().isEmpty());
-    }
-
     void tlsModes_data()
     {
         QTest::addColumn<int>("mode");

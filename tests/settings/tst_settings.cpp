@@ -148,6 +148,37 @@ private Q_SLOTS:
         QCOMPARE(QDir(home->DataHome()).entryList(QDir::Files), QStringList{QStringLiteral("erechnungseingang.ini")});
     }
 
+    // The sign-in keys of an "Office 365" mailbox: written once they differ from their
+    // defaults (a file without them keeps its twelve keys), read back as written.
+    void office365Keys()
+    {
+        TESettings s = Sample();
+        s.MailTenant = QString::fromLatin1(kDefaultMailTenant);
+        s.MailAuthority = QString::fromLatin1(kDefaultMailAuthority);
+        WriteSettingsToPersistent(s);
+        QVERIFY(!ReadFileBytes(Ini()).contains("MailTenant"));
+        QVERIFY(!ReadFileBytes(Ini()).contains("MailAuthority"));
+        TESettings back = Read();
+        QCOMPARE(back.MailTenant, QStringLiteral("organizations"));
+        QCOMPARE(back.MailAuthority, QStringLiteral("https://login.microsoftonline.com"));
+        QCOMPARE(back.MailClientId, QString());
+
+        s.MailType = QString::fromLatin1(kMailTypeOffice365);
+        s.MailTenant = QStringLiteral("firma.onmicrosoft.com");
+        s.MailClientId = QStringLiteral("4a1aa1d5-c567-49d0-ad0b-cd957a47f842");
+        WriteSettingsToPersistent(s);
+        QVERIFY(ReadFileBytes(Ini()).endsWith("MailTenant=firma.onmicrosoft.com\r\nMailClientId=4a1aa1d5-c567-49d0-ad0b-cd957a47f842\r\n"));
+        back = Read();
+        QCOMPARE(back.MailType, QStringLiteral("Office 365"));
+        QCOMPARE(back.MailTenant, s.MailTenant);
+        QCOMPARE(back.MailClientId, s.MailClientId);
+        // Back to the default: the key that was there says so.
+        s.MailTenant = QString::fromLatin1(kDefaultMailTenant);
+        WriteSettingsToPersistent(s);
+        QCOMPARE(ReadProfileString(Ini(), QStringLiteral("Main"), QStringLiteral("MailTenant"), {}), QStringLiteral("organizations"));
+        QVERIFY(!ReadFileBytes(Ini()).contains("Token"));
+    }
+
     void existingFileKeepsWhatItHad()
     {
         WriteIni("; Einstellungen der Buchhaltung\r\n"

@@ -9,6 +9,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QGroupBox>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QtTest>
@@ -211,6 +212,81 @@ private Q_SLOTS:
         }));
         QCOMPARE(ReadProfileString(Ini(), QStringLiteral("Main"), QStringLiteral("MailType"), {}), QStringLiteral("IMAP"));
         QCOMPARE(ReadProfileString(Ini(), QStringLiteral("Main"), QStringLiteral("MailTLS"), {}), QStringLiteral("-1"));
+    }
+
+    // "Office 365": its own fields in place of the password, Exchange Online's host offered
+    // in place of the default one, signing in with the account as shown (before OK), and
+    // the fields stored with OK.
+    void office365Fields()
+    {
+        WriteIni("[Main]\r\nHotfolderPfad=/h\r\nMailType=IMAP\r\nMailUser=rechnungen@firma.example\r\nMailDisabled=0\r\n");
+        TFormEinstellungen dialog;
+        QList<TESettings> signIns;
+        int signOuts = 0;
+        bool signedIn = false;
+        dialog.OnSignIn = [&](const TESettings& account) {
+            signIns << account;
+            signedIn = true;
+        };
+        dialog.OnSignOut = [&] {
+            ++signOuts;
+            signedIn = false;
+        };
+        dialog.OnDescribeSignIn = [&](const TESettings& account) {
+            return signedIn ? QStringLiteral("Angemeldet (%1)").arg(account.MailClientId) : QStringLiteral("Nicht angemeldet.");
+        };
+        QVERIFY(Run(dialog, true, [&] {
+            QVERIFY(dialog.eMailKennwort->isVisible() && dialog.Label9->isVisible());
+            QVERIFY(!dialog.eMailClientId->isVisible() && !dialog.bAnmelden->isVisible());
+            dialog.RadioGroup1Items->button(1)->click();
+            QVERIFY(!dialog.eMailKennwort->isVisible() && !dialog.Label9->isVisible());
+            for (QWidget* w : std::initializer_list<QWidget*>{dialog.eMailTenant, dialog.eMailClientId, dialog.bAnmelden,
+                                                               dialog.bAbmelden, dialog.lAnmeldung, dialog.eMailUser})
+                QVERIFY(w->isVisible());
+            QCOMPARE(dialog.cbMailHost->currentText(), QStringLiteral("outlook.office365.com"));
+            QCOMPARE(dialog.cbEmailPort->currentText(), QStringLiteral("993"));
+            QCOMPARE(dialog.cbMailTLS->currentIndex(), 1);
+            QCOMPARE(dialog.eMailTenant->placeholderText(), QStringLiteral("organizations"));
+            QVERIFY(!dialog.bAnmelden->isEnabled()); // no app registration named yet
+            dialog.eMailClientId->setText(QStringLiteral("app-1"));
+            QVERIFY(dialog.bAnmelden->isEnabled());
+            dialog.eMailTenant->setText(QStringLiteral("firma.example"));
+            dialog.bAnmelden->click();
+            QCOMPARE(dialog.lAnmeldung->text(), QStringLiteral("Angemeldet (app-1)"));
+            dialog.bAbmelden->click();
+            QCOMPARE(dialog.lAnmeldung->text(), QStringLiteral("Nicht angemeldet."));
+            dialog.bAnmelden->click();
+            // Not taken over before OK.
+            QCOMPARE(dialog.Settings()->MailClientId, QString());
+        }));
+        QCOMPARE(signIns.size(), 2);
+        QCOMPARE(signIns[0].MailClientId, QStringLiteral("app-1"));
+        QCOMPARE(signIns[0].MailTenant, QStringLiteral("firma.example"));
+        QCOMPARE(signIns[0].MailUser, QStringLiteral("rechnungen@firma.example"));
+        QCOMPARE(signIns[0].MailServer, QStringLiteral("outlook.office365.com"));
+        QCOMPARE(signIns[0].MailAuthority, QStringLiteral("https://login.microsoftonline.com"));
+        QCOMPARE(signOuts, 1);
+        QVERIFY(Messages().isEmpty());
+        const auto key = [this](const char* name) {
+            return ReadProfileString(Ini(), QStringLiteral("Main"), QString::fromLatin1(name), QStringLiteral("(fehlt)"));
+        };
+        QCOMPARE(key("MailType"), QStringLiteral("Office 365"));
+        QCOMPARE(key("MailServer"), QStringLiteral("outlook.office365.com"));
+        QCOMPARE(key("MailTenant"), QStringLiteral("firma.example"));
+        QCOMPARE(key("MailClientId"), QStringLiteral("app-1"));
+        QCOMPARE(key("MailAuthority"), QStringLiteral("(fehlt)"));
+
+        // Shown again as stored; a host of one's own is kept when switching back and forth.
+        Run(dialog, false, [&] {
+            QCOMPARE(dialog.RadioGroup1Items->checkedId(), 1);
+            QVERIFY(!dialog.eMailKennwort->isVisible());
+            QCOMPARE(dialog.eMailClientId->text(), QStringLiteral("app-1"));
+            dialog.RadioGroup1Items->button(0)->click();
+            QVERIFY(dialog.eMailKennwort->isVisible() && !dialog.bAnmelden->isVisible());
+            dialog.cbMailHost->setEditText(QStringLiteral("imap.firma.example"));
+            dialog.RadioGroup1Items->button(1)->click();
+            QCOMPARE(dialog.cbMailHost->currentText(), QStringLiteral("imap.firma.example"));
+        });
     }
 
     void mailSwitchDisablesTheType()

@@ -42,7 +42,8 @@ void Run(const QString& program, const QStringList& args, const QByteArray& inpu
     p.write(input);
     p.closeWriteChannel();
     if (!p.waitForFinished(30000) || p.exitCode() != 0)
-        throw std::runtime_error((program + QLatin1Char(' ') + args.join(QLatin1Char(' ')) + QStringLiteral(": ")
+        throw std::runtime_error((program + QLatin1Char(' ') + args.join(QLatin1Char(' '))
+                                  + QStringLiteral(" (exit code %1): ").arg(p.exitCode())
                                   + QString::fromLocal8Bit(p.readAll()))
                                      .toStdString());
 }
@@ -123,6 +124,9 @@ TDovecot::TDovecot(const TOptions& options)
         oauth.close();
         config.replace(QStringLiteral("passdb {\n  driver = passwd-file\n"),
                        QStringLiteral("passdb {\n  driver = passwd-file\n  mechanisms = plain login\n"));
+        // Delivery asks the user database, which then cannot confirm the user through a
+        // password database restricted to logins.
+        config.replace(QStringLiteral("home=%1/mail/%u\n"), QStringLiteral("home=%1/mail/%u allow_all_users=yes\n"));
         config.replace(QStringLiteral("auth_mechanisms = plain login\n"),
                        QStringLiteral("auth_mechanisms = plain login %2\nauth_verbose = yes\nauth_debug = yes\n"
                                       "passdb {\n  driver = oauth2\n  mechanisms = %2\n  args = %1/oauth2.conf\n}\n")
