@@ -234,6 +234,46 @@ private Q_SLOTS:
         QCOMPARE(mail->Session.Describe(settings), QStringLiteral("Nicht angemeldet."));
     }
 
+    // A token the mail server refuses also when it is brand-new (here: the sign-in is of
+    // another account than the mailbox): renewed once, then the message, and nothing else.
+    void refusedAfterRenewal()
+    {
+        TFormAnmeldung window;
+        window.OpenBrowser = [](const QUrl&) { return false; };
+        QTimer user;
+        ConfirmTheShownCode(window, user);
+        QVERIFY(window.SignIn(mail->Session, settings));
+        server->SetTokenOwner(QStringLiteral("jemand-anderes"));
+        dovecot->Deliver(Invoice("a.xml"));
+        mail->Tick();
+        QVERIFY(!mail->Connected());
+        QCOMPARE(server->Refreshes(), 1);
+        QCOMPARE(ConnectionBoxes().size(), 1);
+        QVERIFY2(ConnectionBoxes()[0].Text.startsWith(kSignInExpired + QStringLiteral("\r\nAntwort des Mail-Servers: ")),
+                 qPrintable(ConnectionBoxes()[0].Text));
+        QCOMPARE(dovecot->Messages(QStringLiteral("INBOX")).size(), 1);
+        QVERIFY(Names(Hot()).isEmpty());
+    }
+
+    // What Exchange Online says when the token is good but the mailbox takes no IMAP.
+    void refusalTexts_data()
+    {
+        QTest::addColumn<QString>("server");
+        QTest::addColumn<QString>("first");
+        QTest::newRow("IMAP off for the mailbox") << "User is authenticated but not connected."
+                                                  << "Die Anmeldung bei Microsoft 365 gilt, aber das Postfach nimmt keine IMAP-Verbindung an";
+        QTest::newRow("token refused") << "AUTHENTICATE failed." << kSignInExpired;
+    }
+
+    void refusalTexts()
+    {
+        QFETCH(QString, server);
+        QFETCH(QString, first);
+        const QString message = TokenRefusedMessage(server);
+        QVERIFY2(message.startsWith(first), qPrintable(message));
+        QVERIFY(message.endsWith(QStringLiteral("\r\nAntwort des Mail-Servers: ") + server));
+    }
+
     // Nobody signed in: the import says where to sign in and connects no further.
     void notSignedIn()
     {

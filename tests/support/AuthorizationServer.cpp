@@ -309,6 +309,12 @@ void TAuthorizationServer::RevokeRefreshTokens()
     d->RefreshTokens.clear();
 }
 
+void TAuthorizationServer::SetTokenOwner(const QString& user)
+{
+    std::lock_guard<std::mutex> guard(d->Lock);
+    d->User = user;
+}
+
 int TAuthorizationServer::Refreshes() const
 {
     return d->Refreshes;

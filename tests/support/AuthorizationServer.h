@@ -52,6 +52,9 @@ public:
     void RevokeAccessTokens();
     void RevokeRefreshTokens();
 
+    // Whose tokens introspection says they are (by default the user the server was made for).
+    void SetTokenOwner(const QString& user);
+
     int Refreshes() const;
     int Introspections() const;
     // The body of every request to the token endpoint, in order.
